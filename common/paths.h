@@ -1,0 +1,41 @@
+// Path buffers, the two path formats and the directory entry: the types that
+// every folder of the launcher shares.
+#pragma once
+
+#include <cstdint>
+
+// A path is at most 259 characters and its terminator.
+constexpr int kPathBufferSize = 260;
+using PathBuffer = char[kPathBufferSize];
+
+constexpr char kPathJoinFormat[] = "%s\\%s";
+constexpr char kListPatternFormat[] = "%s\\*.*";
+
+constexpr uint32_t kDirectoryAttribute = 0x10;
+// Set on links (junctions, symbolic links): the walks never follow them.
+constexpr uint32_t kReparsePointAttribute = 0x400;
+
+// One result of a file search. `length` is the low half of the size, held as
+// the signed count the restore uses; `lengthHigh` tells a size of 4 GiB or more.
+struct DirEntry {
+  char name[kPathBufferSize];
+  uint32_t attributes;
+  int32_t length;
+  uint32_t lengthHigh;
+};
+
+bool IsDirectoryEntry(const DirEntry& entry);
+bool IsLinkEntry(const DirEntry& entry);
+bool IsDotEntry(const DirEntry& entry);
+
+// Each returns false, leaving `out` an empty string, when the result does not
+// fit: a path cut short would name another file.
+bool CopyPath(PathBuffer& out, const char* path);
+bool JoinPath(PathBuffer& out, const char* directory, const char* name);
+bool MakeListPattern(PathBuffer& out, const char* directory);
+bool ConcatenatePath(PathBuffer& out, const char* head, const char* tail);
+bool FormatPath(PathBuffer& out, const char* format, const char* text);
+
+// Same length, and equal once ASCII A-Z are folded onto a-z; every other
+// byte is compared unchanged.
+bool NamesMatchIgnoringCase(const char* name, const char* constant);

@@ -1,0 +1,31 @@
+// Restoring the payload tree from its stored form, and removing a tree.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+constexpr char kLauncherFileName[] = "setup.exe";
+constexpr char kStoredInstallerFileName[] = "setup.xex";
+constexpr char kInstallerFileName[] = "SETUP.EXE";
+
+// Results of RestorePayloadFile: POSIX error numbers.
+constexpr int kRestoreDone = 0;
+constexpr int kRestoreSourceUnreadable = 2;  // ENOENT
+constexpr int kRestoreWriteFailed = 5;       // EIO: the partial copy was deleted
+constexpr int kRestoreDestinationExists = 17;  // EEXIST
+
+constexpr int kNoOverwrite = 1;
+
+// Walks `source` depth first and restores every file under `target`, leaving
+// the launcher out and giving the installer its runnable name. Returns 1.
+int CopyPayloadTree(const char* source, const char* target);
+
+int RestorePayloadFile(const char* source, const char* destination, int noOverwrite);
+
+// Turns stored bytes into real ones and back: the transform is its own inverse.
+void ComplementBytes(unsigned char* bytes, std::size_t count);
+
+// Deletes a directory and everything below it, links removed as links and
+// never followed. Returns 1.
+int RemoveTree(const char* directory);
+int RemoveTemporaryCopy(const char* path);

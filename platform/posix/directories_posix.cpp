@@ -1,0 +1,145 @@
+// Listings, look-ups and directory changes, with Windows meanings.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "platform/platform_ops.h"
+#include "platform/posix/posix_paths.h"
+
+struct PlatformSearch {
+  DIR* directory;
+};
+
+namespace {
+
+constexpr char kListPatternSuffix[] = "\\*.*";
+
+// Names holding a backslash cannot be spelled in a launcher path: "\"
+// separates directories. They are left out, as Windows could not hold them.
+bool FillNextEntry(DIR* directory, DirEntry* entry) {
+  while (dirent* found = readdir(directory)) {
+    if (std::strchr(found->d_name, '\\') != nullptr) continue;
+    if (!CopyPath(entry->name, found->d_name)) continue;
+    bool exists = false;
+    FillEntryFromStat(dirfd(directory), found->d_name, entry, &exists);
+    if (exists) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+SearchHandle OpenDirectoryListing(const char* pattern, DirEntry* first) {
+  const std::size_t length = std::strlen(pattern);
+  const std::size_t suffix = sizeof kListPatternSuffix - 1;
+  if (length < suffix || std::strcmp(pattern + length - suffix, kListPatternSuffix) != 0) {
+    errno = ENOENT;
+    return nullptr;
+  }
+  PathBuffer directoryText;
+  if (!CopyPath(directoryText, pattern)) return nullptr;
+  directoryText[length - suffix] = '\0';
+  PathBuffer path;
+  if (!TranslatePath(directoryText, path)) return nullptr;
+  if (path[0] == '\0') CopyPath(path, "/");
+
+  DIR* directory = opendir(path);
+  if (directory == nullptr) return nullptr;
+  if (!FillNextEntry(directory, first)) {
+    closedir(directory);
+    errno = ENOENT;
+    return nullptr;
+  }
+  auto* search = new (std::nothrow) PlatformSearch{directory};
+  if (search == nullptr) closedir(directory);
+  return search;
+}
+
+bool ReadNextEntry(SearchHandle search, DirEntry* entry) {
+  return FillNextEntry(search->directory, entry);
+}
+
+void CloseSearch(SearchHandle search) {
+  closedir(search->directory);
+  delete search;
+}
+
+bool LookUpPath(const char* path, DirEntry* entry) {
+  PathBuffer native;
+  if (!TranslatePath(path, native)) return false;
+  const char* slash = std::strrchr(native, '/');
+  const char* name = slash != nullptr ? slash + 1 : native;
+  if (!CopyPath(entry->name, name)) return false;
+  bool found = false;
+  FillEntryFromStat(AT_FDCWD, native, entry, &found);
+  return found;
+}
+
+bool MakeDirectory(const char* path) {
+  PathBuffer native;
+  // Nobody else may write into what the launcher creates.
+  return TranslatePath(path, native) && mkdir(native, 0755) == 0;
+}
+
+bool RemoveDirectoryPath(const char* path) {
+  PathBuffer native;
+  if (!TranslatePath(path, native)) return false;
+  struct stat own = {};
+  if (lstat(native, &own) != 0) return false;
+  // A link listed as a directory goes as a link, as a junction does.
+  if (S_ISLNK(own.st_mode)) return unlink(native) == 0;
+  return rmdir(native) == 0;
+}
+
+bool DeleteFilePath(const char* path) {
+  PathBuffer native;
+  if (!TranslatePath(path, native)) return false;
+  struct stat own = {};
+  if (lstat(native, &own) != 0) return false;
+  if (S_ISDIR(own.st_mode)) {
+    errno = EISDIR;
+    return false;
+  }
+  // A file without its write bit is read-only, which Windows will not delete.
+  if (!S_ISLNK(own.st_mode) && (own.st_mode & S_IWUSR) == 0) {
+    errno = EACCES;
+    return false;
+  }
+  return unlink(native) == 0;
+}
+
+bool ReadTempPath(PathBuffer& out) {
+  const char* temp = std::getenv("TMPDIR");
+  if (temp == nullptr || temp[0] != '/') temp = "/tmp";
+  const std::size_t length = std::strlen(temp);
+  const bool endsInSeparator = temp[length - 1] == '/';
+  if (!ConcatenatePath(out, temp, endsInSeparator ? "" : "/")) {
+    errno = ENAMETOOLONG;
+    return false;
+  }
+  return true;
+}
+
+bool ReadCurrentDirectory(PathBuffer& out) {
+  if (getcwd(out, kPathBufferSize) != nullptr) return true;
+  out[0] = '\0';
+  return false;
+}
+
+bool ChangeCurrentDirectory(const char* path) {
+  PathBuffer native;
+  return TranslatePath(path, native) && chdir(native) == 0;
+}
+
+bool IsPrivateDirectory(const char* path) {
+  PathBuffer native;
+  struct stat own = {};
+  if (!TranslatePath(path, native) || lstat(native, &own) != 0) return false;
+  return S_ISDIR(own.st_mode) && own.st_uid == geteuid() && (own.st_mode & 022) == 0;
+}

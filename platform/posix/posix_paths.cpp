@@ -1,0 +1,82 @@
+#include "platform/posix/posix_paths.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+
+#include "platform/platform_ops.h"
+
+namespace {
+
+bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+uint32_t AttributesFromMode(mode_t mode) {
+  constexpr uint32_t kReadOnly = 0x01;
+  constexpr uint32_t kArchive = 0x20;
+  constexpr uint32_t kDevice = 0x40;
+  if (S_ISDIR(mode)) return kDirectoryAttribute;
+  uint32_t attributes = S_ISREG(mode) ? kArchive : kDevice;
+  if ((mode & S_IWUSR) == 0) attributes |= kReadOnly;
+  return attributes;
+}
+
+}  // namespace
+
+bool TranslatePath(const char* path, PathBuffer& out) {
+  const char* rest = path;
+  if (IsDriveLetter(path[0]) && path[1] == ':') rest = path + 2;
+  int i = 0;
+  for (; rest[i] != '\0'; ++i) {
+    if (i >= kPathBufferSize - 1) {
+      out[0] = '\0';
+      return false;
+    }
+    out[i] = rest[i] == '\\' ? '/' : rest[i];
+  }
+  out[i] = '\0';
+  // A bare drive, "C:", is its root.
+  if (i == 0 && rest != path) CopyPath(out, "/");
+  return true;
+}
+
+uint32_t MapErrno(int error) {
+  switch (error) {
+    case 0: return 0;
+    case ENOENT: return kErrorFileNotFound;
+    case ENOTDIR: return kErrorPathNotFound;
+    case EACCES: return kErrorAccessDenied;
+    case EPERM: return kErrorAccessDenied;
+    case EISDIR: return kErrorAccessDenied;
+    case EBADF: return kErrorInvalidHandle;
+    case ENOMEM: return kErrorNotEnoughMemory;
+    case ENOEXEC: return kErrorBadExeFormat;
+    case EEXIST: return kErrorAlreadyExists;
+    case ENOSPC: return kErrorDiskFull;
+    case EFBIG: return kErrorDiskFull;
+    case ENOTEMPTY: return kErrorDirNotEmpty;
+    case ENAMETOOLONG: return kErrorFilenameTooLong;
+    default: return kErrorGenericFailure;
+  }
+}
+
+// Reports a link as itself, with the reparse-point bit, and with the
+// directory bit and size of what it leads to.
+void FillEntryFromStat(int directoryFd, const char* name, DirEntry* entry, bool* found) {
+  struct stat own = {};
+  *found = fstatat(directoryFd, name, &own, AT_SYMLINK_NOFOLLOW) == 0;
+  if (!*found) return;
+  struct stat shown = own;
+  uint32_t link = 0;
+  if (S_ISLNK(own.st_mode)) {
+    link = kReparsePointAttribute;
+    if (fstatat(directoryFd, name, &shown, 0) != 0) shown = own;
+    if (S_ISLNK(shown.st_mode)) shown.st_size = 0;
+  }
+  entry->attributes = AttributesFromMode(shown.st_mode) | link;
+  const auto size = static_cast<uint64_t>(S_ISDIR(shown.st_mode) ? 0 : shown.st_size);
+  entry->length = static_cast<int32_t>(static_cast<uint32_t>(size));
+  entry->lengthHigh = static_cast<uint32_t>(size >> 32);
+}

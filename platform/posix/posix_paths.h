@@ -1,0 +1,13 @@
+// Launcher paths in their Windows spelling, mapped onto this file system.
+#pragma once
+
+#include "common/paths.h"
+
+// A leading drive ("C:") names the root; "\" and "/" both separate.
+// False when the path does not fit.
+bool TranslatePath(const char* path, PathBuffer& out);
+
+// Windows error code for an errno value.
+uint32_t MapErrno(int error);
+
+void FillEntryFromStat(int directoryFd, const char* name, DirEntry* entry, bool* found);
