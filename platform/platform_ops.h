@@ -43,10 +43,6 @@ using PlatformInstance = PlatformInstanceTag*;
 
 // ---- Command line ----------------------------------------------------------
 
-// The program's entry, defined by the launcher and called by the platform's
-// start-up with the command-line tail; returns the exit code.
-extern "C" int PLATFORM_CALL WinMain(PlatformInstance instance, PlatformInstance previous,
-                                           char* commandLine, int showCommand);
 
 // The argument tail of this process. `entryTail` is what the entry point was
 // handed; a platform whose start-up computes it by another rule derives the

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/platform_ops.h"
+#include "launcher/install_run.h"
 
 int main(int argc, char** argv) {
   std::size_t length = 1;

@@ -1,0 +1,67 @@
+#include <cstring>
+
+#include "platform/win32/win32_handles.h"
+
+void FillEntryFromFindData(const WIN32_FIND_DATAA& found, DirEntry* entry) {
+  CopyPath(entry->name, found.cFileName);
+  entry->attributes = found.dwFileAttributes;
+  entry->length = static_cast<int32_t>(found.nFileSizeLow);
+  entry->lengthHigh = found.nFileSizeHigh;
+}
+
+SearchHandle OpenDirectoryListing(const char* pattern, DirEntry* first) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(pattern, &found);
+  if (search != INVALID_HANDLE_VALUE) FillEntryFromFindData(found, first);
+  return FromWin32Handle<SearchHandle>(search);
+}
+
+bool ReadNextEntry(SearchHandle search, DirEntry* entry) {
+  WIN32_FIND_DATAA found;
+  if (!FindNextFileA(ToWin32Handle(search), &found)) return false;
+  FillEntryFromFindData(found, entry);
+  return true;
+}
+
+void CloseSearch(SearchHandle search) { FindClose(ToWin32Handle(search)); }
+
+bool LookUpPath(const char* path, DirEntry* entry) {
+  // The search takes wildcards, a look-up does not: no file name holds them.
+  if (std::strpbrk(path, "*?") != nullptr) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return false;
+  }
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(path, &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  FindClose(search);
+  FillEntryFromFindData(found, entry);
+  return true;
+}
+
+bool MakeDirectory(const char* path) { return CreateDirectoryA(path, nullptr) != 0; }
+
+bool RemoveDirectoryPath(const char* path) { return RemoveDirectoryA(path) != 0; }
+
+bool DeleteFilePath(const char* path) { return DeleteFileA(path) != 0; }
+
+bool ReadTempPath(PathBuffer& out) {
+  const DWORD length = GetTempPathA(kPathBufferSize, out);
+  return length != 0 && length < static_cast<DWORD>(kPathBufferSize);
+}
+
+bool ReadCurrentDirectory(PathBuffer& out) {
+  const DWORD length = GetCurrentDirectoryA(kPathBufferSize, out);
+  if (length != 0 && length < static_cast<DWORD>(kPathBufferSize)) return true;
+  if (length != 0) SetLastError(ERROR_FILENAME_EXCED_RANGE);
+  out[0] = '\0';
+  return false;
+}
+
+bool ChangeCurrentDirectory(const char* path) { return SetCurrentDirectoryA(path) != 0; }
+
+bool IsPrivateDirectory(const char* path) {
+  const DWORD attributes = GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}

@@ -1,0 +1,67 @@
+#include "platform/win32/win32_handles.h"
+
+#include <cstdlib>
+
+namespace {
+
+// Large buffers come straight from the system as fresh pages.
+constexpr std::size_t kMappedBufferMinimum = std::size_t{2} << 20;
+constexpr DWORD kLargestTransfer = DWORD{1} << 30;
+
+}  // namespace
+
+void* AllocateFileBuffer(std::size_t size) {
+  if (size < kMappedBufferMinimum) return std::malloc(size);
+  return VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+}
+
+void ReleaseFileBuffer(void* buffer, std::size_t size) {
+  if (size < kMappedBufferMinimum) {
+    std::free(buffer);
+  } else {
+    VirtualFree(buffer, 0, MEM_RELEASE);
+  }
+}
+
+FileHandle OpenFileForRead(const char* path) {
+  return FromWin32Handle<FileHandle>(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
+                                                 nullptr));
+}
+
+FileHandle OpenFileForWrite(const char* path, bool mustBeNew) {
+  return FromWin32Handle<FileHandle>(CreateFileA(path, GENERIC_WRITE, 0, nullptr,
+                                                 mustBeNew ? CREATE_NEW : CREATE_ALWAYS,
+                                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+int64_t ReadFileBytes(FileHandle file, void* buffer, std::size_t size) {
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  std::size_t done = 0;
+  while (done < size) {
+    const std::size_t left = size - done;
+    const DWORD want = left < kLargestTransfer ? static_cast<DWORD>(left) : kLargestTransfer;
+    DWORD got = 0;
+    if (!ReadFile(ToWin32Handle(file), bytes + done, want, &got, nullptr)) return -1;
+    if (got == 0) break;
+    done += got;
+  }
+  return static_cast<int64_t>(done);
+}
+
+bool WriteFileBytes(FileHandle file, const void* buffer, std::size_t size) {
+  const auto* bytes = static_cast<const unsigned char*>(buffer);
+  std::size_t done = 0;
+  while (done < size) {
+    const std::size_t left = size - done;
+    const DWORD want = left < kLargestTransfer ? static_cast<DWORD>(left) : kLargestTransfer;
+    DWORD put = 0;
+    if (!WriteFile(ToWin32Handle(file), bytes + done, want, &put, nullptr) || put == 0) {
+      return false;
+    }
+    done += put;
+  }
+  return true;
+}
+
+bool CloseFile(FileHandle file) { return CloseHandle(ToWin32Handle(file)) != 0; }

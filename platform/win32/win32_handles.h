@@ -1,0 +1,18 @@
+// Our opaque handle types are Windows handles here, carried as pointers.
+#pragma once
+
+#include <windows.h>
+
+#include "platform/platform_ops.h"
+
+template <typename Handle>
+Handle FromWin32Handle(HANDLE handle) {
+  return handle == INVALID_HANDLE_VALUE ? nullptr : reinterpret_cast<Handle>(handle);
+}
+
+template <typename Handle>
+HANDLE ToWin32Handle(Handle handle) {
+  return reinterpret_cast<HANDLE>(handle);
+}
+
+void FillEntryFromFindData(const WIN32_FIND_DATAA& found, DirEntry* entry);
