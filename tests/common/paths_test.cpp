@@ -1,0 +1,55 @@
+#include "common/paths.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/command_tail.h"
+
+namespace {
+
+bool NoLeadBytes(unsigned char) { return false; }
+bool HighBytesLead(unsigned char byte) { return byte >= 0x81; }
+
+TEST(PathJoin, FitsUpToTheLastByteAndRefusesBeyond) {
+  PathBuffer out;
+  const std::string name(257, 'n');
+  EXPECT_TRUE(JoinPath(out, "d", name.c_str()));  // 1 + 1 + 257 = 259
+  EXPECT_EQ(std::string(out), "d\\" + name);
+  EXPECT_FALSE(JoinPath(out, "dd", name.c_str()));
+  EXPECT_STREQ(out, "") << "a path that does not fit must not be cut short";
+  EXPECT_TRUE(MakeListPattern(out, std::string(255, 'd').c_str()));
+  EXPECT_FALSE(MakeListPattern(out, std::string(256, 'd').c_str()));
+}
+
+TEST(NameMatch, FoldsOnlyAsciiLettersAndNeedsTheSameLength) {
+  EXPECT_TRUE(NamesMatchIgnoringCase("Setup.Exe", "setup.exe"));
+  EXPECT_TRUE(NamesMatchIgnoringCase("SETUP.XEX", "setup.xex"));
+  EXPECT_FALSE(NamesMatchIgnoringCase("setup.exe ", "setup.exe"));
+  EXPECT_FALSE(NamesMatchIgnoringCase("setup.ex", "setup.exe"));
+  EXPECT_FALSE(NamesMatchIgnoringCase("setup\xC5.exe", "setup\xE5.exe"));
+  EXPECT_FALSE(NamesMatchIgnoringCase("setup_exe", "setup.exe"));
+}
+
+TEST(CommandTail, SkipsTheProgramNameAndTheBlanksAfterIt) {
+  EXPECT_STREQ(FindCommandTail("setup.exe D:\\My Files ", NoLeadBytes), "D:\\My Files ");
+  EXPECT_STREQ(FindCommandTail("setup.exe", NoLeadBytes), "");
+  EXPECT_STREQ(FindCommandTail("setup\t\x01 /h", NoLeadBytes), "/h");
+  EXPECT_STREQ(FindCommandTail("\"C:\\Program Files\\setup.exe\" /?", NoLeadBytes), "/?");
+  // The tail may follow the closing quote directly.
+  EXPECT_STREQ(FindCommandTail("\"a b\"tail", NoLeadBytes), "tail");
+  // An unclosed quote runs to the end of the line.
+  EXPECT_STREQ(FindCommandTail("\"a b c", NoLeadBytes), "");
+  // Quotes in the tail stay: it is used unchanged.
+  EXPECT_STREQ(FindCommandTail("setup \"x y\"", NoLeadBytes), "\"x y\"");
+}
+
+TEST(CommandTail, LeadByteInsideQuotesTakesItsTrailByte) {
+  // 0x82 0x22 is one double-byte character, not a closing quote.
+  EXPECT_STREQ(FindCommandTail("\"a\x82\"b\" tail", HighBytesLead), "tail");
+  EXPECT_STREQ(FindCommandTail("\"a\x82\"b\" tail", NoLeadBytes), "b\" tail");
+  // A lead byte at the very end does not run past the terminator.
+  EXPECT_STREQ(FindCommandTail("\"a\x82", HighBytesLead), "");
+}
+
+}  // namespace

@@ -1,0 +1,136 @@
+// The built launcher run as a process on a generated medium, with a real
+// installer restored and started by it.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "tests/support/test_programs.h"
+
+namespace {
+
+struct LauncherRun : ::testing::Test {
+  ScratchDir scratch;
+  fs::path medium = scratch.path / "medium";
+  fs::path temp = scratch.path / "temp";
+  fs::path record = scratch.path / "record.txt";
+
+  void SetUp() override {
+    fs::create_directories(temp);
+    setenv("TMPDIR", temp.c_str(), 1);
+    setenv("VANTREL_TEST_RECORD", record.c_str(), 1);
+    unsetenv("VANTREL_TEST_MODE");
+    fs::create_directories(medium);
+    fs::copy_file(LauncherProgram(), medium / "setup.exe");
+    WriteStored(medium / "setup.xex", ReadBytes(TestInstallerProgram()));
+    WriteStored(medium / "readme.txt", TextBytes("read me\n"));
+    WriteStored(medium / "data" / "setup.xex", TextBytes("a nested installer"));
+    WriteBytes(medium / "data" / "SETUP.exe", TextBytes("a nested launcher"));
+    WriteStored(medium / "data" / "empty", {});
+    WriteBytes(medium / "data" / "ones", Bytes(300, 0xFF));
+    WriteStored(medium / "data" / "pattern", PatternBytes(1 << 20, 9));
+  }
+  void TearDown() override {
+    unsetenv("TMPDIR");
+    unsetenv("VANTREL_TEST_RECORD");
+  }
+  ProgramRun Launch(const std::string& arguments) {
+    return RunProgram(medium / "setup.exe", medium, arguments);
+  }
+  void ExpectRestored(const fs::path& target) {
+    EXPECT_EQ(ListTree(target),
+              (std::vector<std::string>{"SETUP.EXE", "data/", "data/SETUP.EXE", "data/empty",
+                                        "data/ones", "data/pattern", "readme.txt"}));
+    EXPECT_EQ(ReadBytes(target / "SETUP.EXE"), ReadBytes(TestInstallerProgram()));
+    EXPECT_EQ(ReadBytes(target / "data" / "SETUP.EXE"), TextBytes("a nested installer"));
+    EXPECT_EQ(ReadBytes(target / "data" / "ones"), Bytes(300, 0x00));
+    EXPECT_EQ(ReadBytes(target / "data" / "pattern"), PatternBytes(1 << 20, 9));
+  }
+};
+
+TEST_F(LauncherRun, HelpSwitchesShowTheUsageAndCreateNothing) {
+  for (const char* help : {"/h", "'/?'", "/help", "/HELP", "/H"}) {
+    const ProgramRun run = Launch(help);
+    EXPECT_EQ(run.exitCode, 0) << help;
+    EXPECT_EQ(run.output,
+              "Halvern Vantrel\n\nUsage: setup <directory>\n\n  where <directory> is path to "
+              "leave install files.\n");
+  }
+  EXPECT_TRUE(fs::is_empty(temp));
+  EXPECT_FALSE(fs::exists(record));
+}
+
+TEST_F(LauncherRun, NamedDirectoryIsRestoredStartedAndKept) {
+  const fs::path target = scratch.path / "kit";
+  const ProgramRun run = Launch(target.string());
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.output, "Copying Files. Please wait.\n");
+  ExpectRestored(target);
+  EXPECT_EQ(fs::path(RecordValue(record, "cwd")), target);
+  EXPECT_EQ(RecordValue(record, "argv0"), "C:\\" + target.string() + "\\SETUP.EXE");
+}
+
+TEST_F(LauncherRun, ArgumentWithoutColonLandsUnderTheRootAndQuotesAreTakenOff) {
+  const std::string name = "tmp/" + scratch.path.filename().string() + "-rooted";
+  const fs::path target = fs::path("/") / name;
+  EXPECT_EQ(Launch("'\"" + name + "\"'").exitCode, 1);
+  ExpectRestored(target);
+  fs::remove_all(target);
+  const fs::path blank = scratch.path / "my files";
+  EXPECT_EQ(Launch("'\"C:" + blank.string() + "\"'").exitCode, 1);
+  ExpectRestored(blank);
+}
+
+TEST_F(LauncherRun, NoArgumentUsesTheTemporaryTargetAndRemovesIt) {
+  EXPECT_EQ(Launch("").exitCode, 1);
+  EXPECT_EQ(fs::path(RecordValue(record, "cwd")), temp / "VANTREL");
+  EXPECT_FALSE(fs::exists(temp / "VANTREL"));
+  EXPECT_TRUE(fs::is_empty(temp));
+}
+
+TEST_F(LauncherRun, ExistingFilesInTheTargetAreNotOverwritten) {
+  const fs::path target = scratch.path / "kit";
+  WriteBytes(target / "readme.txt", TextBytes("the user's own"));
+  fs::create_directories(target / "data" / "ones");
+  EXPECT_EQ(Launch(target.string()).exitCode, 1);
+  EXPECT_EQ(ReadBytes(target / "readme.txt"), TextBytes("the user's own"));
+  EXPECT_TRUE(fs::is_directory(target / "data" / "ones"));
+  EXPECT_EQ(ReadBytes(target / "data" / "pattern"), PatternBytes(1 << 20, 9));
+}
+
+TEST_F(LauncherRun, ATargetInsideTheSourceIsRefused) {
+  for (const std::string& inside :
+       {medium.string(), (medium / "data").string(), (medium / "new").string(),
+        medium.string() + "/data/../data", medium.string() + "\\\\data"}) {
+    EXPECT_EQ(Launch("'" + inside + "'").exitCode, 1) << inside;
+  }
+  EXPECT_FALSE(fs::exists(medium / "new")) << "a target made only to refuse it is taken away";
+  EXPECT_FALSE(fs::exists(medium / "SETUP.EXE"));
+  EXPECT_FALSE(fs::exists(medium / "data" / "readme.txt"));
+  EXPECT_FALSE(fs::exists(record));
+}
+
+TEST_F(LauncherRun, AnUntrustedTemporaryTargetIsRefused) {
+  const fs::path users = scratch.path / "users-files";
+  WriteBytes(users / "precious.txt", TextBytes("precious"));
+  fs::create_directory_symlink(users, temp / "VANTREL");
+  EXPECT_EQ(Launch("").exitCode, 1);
+  EXPECT_EQ(ListTree(users), (std::vector<std::string>{"precious.txt"}));
+  fs::remove(temp / "VANTREL");
+
+  fs::create_directories(temp / "VANTREL");
+  fs::permissions(temp / "VANTREL", fs::perms::all);
+  EXPECT_EQ(Launch("").exitCode, 1);
+  EXPECT_TRUE(fs::is_empty(temp / "VANTREL"));
+  EXPECT_FALSE(fs::exists(record));
+}
+
+TEST_F(LauncherRun, PathsThatDoNotFitRefuseTheRun) {
+  EXPECT_EQ(Launch(std::string(300, 'x')).exitCode, 1);
+  const std::string deep = (scratch.path / std::string(250, 'y')).string();
+  EXPECT_EQ(Launch("'" + deep + "'").exitCode, 1);
+  EXPECT_FALSE(fs::exists(deep));
+  EXPECT_FALSE(fs::exists(record));
+}
+
+}  // namespace

@@ -1,0 +1,191 @@
+#include "tests/fake/recording_platform.h"
+
+#include <cstring>
+
+namespace {
+
+struct FakeSearch {
+  std::vector<std::string> names;
+  std::size_t next;
+};
+
+void Record(const std::string& call) { World().calls.push_back(call); }
+
+void Fill(DirEntry* entry, const std::string& name, uint32_t attributes, int32_t length) {
+  CopyPath(entry->name, name.c_str());
+  entry->attributes = attributes;
+  entry->length = length;
+  entry->lengthHigh = 0;
+}
+
+const FakeFile* FindSourceFile(const std::string& path) {
+  for (const FakeFile& file : World().sourceFiles) {
+    if (World().currentDirectory + "\\" + file.path == path) return &file;
+  }
+  return nullptr;
+}
+
+PlatformWaitable* kProcess = reinterpret_cast<PlatformWaitable*>(0x100);
+PlatformWaitable* kThread = reinterpret_cast<PlatformWaitable*>(0x200);
+PlatformWaitable* kNoticeThread = reinterpret_cast<PlatformWaitable*>(0x300);
+
+std::string HandleName(WaitHandle handle) {
+  if (handle == kProcess) return "process";
+  if (handle == kThread) return "thread";
+  if (handle == kNoticeThread) return "notice";
+  return "?";
+}
+
+}  // namespace
+
+FakeWorld& World() {
+  static FakeWorld world;
+  return world;
+}
+
+const char* ReadCommandTail(const char* entryTail) { return entryTail; }
+
+SearchHandle OpenDirectoryListing(const char* pattern, DirEntry* first) {
+  Record(std::string("list ") + pattern);
+  if (std::string(pattern) != World().currentDirectory + "\\*.*") return nullptr;
+  auto* search = new FakeSearch{{".", ".."}, 0};
+  for (const FakeFile& file : World().sourceFiles) search->names.push_back(file.path);
+  Fill(first, search->names[search->next++], kDirectoryAttribute, 0);
+  return reinterpret_cast<SearchHandle>(search);
+}
+
+bool ReadNextEntry(SearchHandle handle, DirEntry* entry) {
+  auto* search = reinterpret_cast<FakeSearch*>(handle);
+  if (search->next >= search->names.size()) return false;
+  const std::string& name = search->names[search->next++];
+  const FakeFile* file = FindSourceFile(World().currentDirectory + "\\" + name);
+  Fill(entry, name, file != nullptr ? 0x20u : kDirectoryAttribute,
+       file != nullptr ? static_cast<int32_t>(file->bytes.size()) : 0);
+  return true;
+}
+
+void CloseSearch(SearchHandle handle) {
+  Record("close-search");
+  delete reinterpret_cast<FakeSearch*>(handle);
+}
+
+bool LookUpPath(const char* path, DirEntry* entry) {
+  Record(std::string("look-up ") + path);
+  const FakeFile* file = FindSourceFile(path);
+  if (file == nullptr) return false;
+  Fill(entry, file->path, 0x20, static_cast<int32_t>(file->bytes.size()));
+  return true;
+}
+
+bool MakeDirectory(const char* path) {
+  Record(std::string("make-directory ") + path);
+  return true;
+}
+bool RemoveDirectoryPath(const char* path) {
+  Record(std::string("remove-directory ") + path);
+  return true;
+}
+bool DeleteFilePath(const char* path) {
+  Record(std::string("delete ") + path);
+  return true;
+}
+bool ReadTempPath(PathBuffer& out) { return CopyPath(out, World().tempPath.c_str()); }
+bool ReadCurrentDirectory(PathBuffer& out) {
+  Record("read-current-directory");
+  return CopyPath(out, World().currentDirectory.c_str());
+}
+bool ChangeCurrentDirectory(const char* path) {
+  Record(std::string("change-directory ") + path);
+  return true;
+}
+bool IsDirectoryWithin(const char* inner, const char* outer) {
+  Record(std::string("within ") + inner + " " + outer);
+  return false;
+}
+bool IsPrivateDirectory(const char* path) {
+  Record(std::string("private ") + path);
+  return true;
+}
+
+void* AllocateFileBuffer(std::size_t size) { return new unsigned char[size]; }
+void ReleaseFileBuffer(void* buffer, std::size_t /*size*/) {
+  delete[] static_cast<unsigned char*>(buffer);
+}
+
+struct PlatformFile {
+  std::string path;
+  std::string bytes;
+  std::size_t at;
+  bool writing;
+};
+
+FileHandle OpenFileForRead(const char* path) {
+  const FakeFile* file = FindSourceFile(path);
+  if (file == nullptr) return nullptr;
+  return new PlatformFile{path, file->bytes, 0, false};
+}
+FileHandle OpenFileForWrite(const char* path, bool /*mustBeNew*/) {
+  return new PlatformFile{path, "", 0, true};
+}
+int64_t ReadFileBytes(FileHandle file, void* buffer, std::size_t size) {
+  const std::size_t count = std::min(size, file->bytes.size() - file->at);
+  std::memcpy(buffer, file->bytes.data() + file->at, count);
+  file->at += count;
+  return static_cast<int64_t>(count);
+}
+bool WriteFileBytes(FileHandle file, const void* buffer, std::size_t size) {
+  file->bytes.append(static_cast<const char*>(buffer), size);
+  return true;
+}
+bool CloseFile(FileHandle file) {
+  if (file->writing) {
+    Record("write " + file->path);
+    World().written.push_back(file->bytes);
+  }
+  delete file;
+  return true;
+}
+
+bool CreateProcessFromRequest(const ProcessRequest& request, ProcessRecord* created) {
+  FakeWorld& world = World();
+  Record(std::string("create-process ") + request.applicationName + " | " + request.commandLine +
+         " | " + request.currentDirectory);
+  world.lastRequest = request;
+  world.lastCommandLine = request.commandLine;
+  world.lastStartupTitle = request.startup->title;
+  world.lastStartupLength = request.startup->length;
+  world.lastProcessSecurityLength = request.processSecurity->length;
+  world.lastProcessInherit = request.processSecurity->inheritHandle;
+  world.lastThreadInherit = request.threadSecurity->inheritHandle;
+  *created = {kProcess, kThread, 10, 11};
+  return true;
+}
+
+WaitHandle StartThread(const SecurityRecord* /*security*/, ThreadRoutine /*routine*/,
+                       void* /*parameter*/, uint32_t* threadId) {
+  Record("start-notice-thread");
+  *threadId = 77;
+  return kNoticeThread;
+}
+
+uint32_t WaitForObject(WaitHandle handle, uint32_t milliseconds) {
+  Record("wait " + HandleName(handle) + " " + std::to_string(milliseconds));
+  if (handle == kThread) return World().installerWait;
+  if (handle == kNoticeThread) return World().boxAppears ? kWaitObjectEnded : kWaitTimedOut;
+  return kWaitFailed;
+}
+
+void ReleaseHandle(WaitHandle handle) { Record("release " + HandleName(handle)); }
+uint32_t ReadLastError() { return kErrorGenericFailure; }
+
+int ShowMessageBox(const char* /*text*/, const char* title, uint32_t /*type*/) {
+  Record(std::string("message-box ") + title);
+  return 1;
+}
+WindowHandle FindThreadWindow(uint16_t classAtom, const char* title, uint32_t threadId) {
+  Record("find-window " + std::to_string(classAtom) + " " + title + " " + std::to_string(threadId));
+  return World().boxAppears ? reinterpret_cast<WindowHandle>(0x400) : nullptr;
+}
+void SendWindowMessage(WindowHandle /*window*/, uint32_t message) {
+  Record("send-message " + std::to_string(message));
+}

@@ -1,0 +1,90 @@
+// The order of the whole run, and the outcomes no real test can wait for.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "installer/installer_launch.h"
+#include "launcher/install_run.h"
+#include "tests/fake/recording_platform.h"
+
+namespace {
+
+std::vector<std::string> Without(const std::vector<std::string>& calls, const std::string& prefix) {
+  std::vector<std::string> kept;
+  for (const auto& call : calls) {
+    if (call.compare(0, prefix.size(), prefix) != 0) kept.push_back(call);
+  }
+  return kept;
+}
+
+struct RunOrder : ::testing::Test {
+  void SetUp() override {
+    World() = FakeWorld{};
+    World().sourceFiles = {{"setup.xex", "\x9e\x9d\x9c"}};
+  }
+};
+
+TEST_F(RunOrder, NoticeCopyCloseLaunchTimeOutThenRemoval) {
+  RunInstall("");
+  const std::vector<std::string> expected = {
+      "read-current-directory",
+      "make-directory T:\\tmp\\VANTREL",
+      "within T:\\tmp\\VANTREL M:\\medium",
+      "private T:\\tmp\\VANTREL",
+      "start-notice-thread",
+      "list M:\\medium\\*.*",
+      "look-up T:\\tmp\\VANTREL\\SETUP.EXE",
+      "look-up M:\\medium\\setup.xex",
+      "write T:\\tmp\\VANTREL\\SETUP.EXE",
+      "close-search",
+      "find-window 32770 Vantrel 77",
+      "send-message 16",
+      "wait notice 5000",
+      "release notice",
+      "read-current-directory",
+      "change-directory T:\\tmp\\VANTREL",
+      "create-process Setup.exe | T:\\tmp\\VANTREL\\SETUP.EXE | T:\\tmp\\VANTREL",
+      "release process",
+      "wait thread 360000",
+      "release thread",
+      "change-directory M:\\medium",
+      "list T:\\tmp\\VANTREL\\*.*",
+      "remove-directory T:\\tmp\\VANTREL"};
+  EXPECT_EQ(World().calls, expected);
+  ASSERT_EQ(World().written.size(), 1u);
+  EXPECT_EQ(World().written[0], "abc");
+}
+
+TEST_F(RunOrder, ExactProcessParameters) {
+  EXPECT_EQ(RunRestoredInstaller("D:\\Kit"), kWaitTimedOut);
+  const ProcessRequest& request = World().lastRequest;
+  EXPECT_EQ(World().lastCommandLine, "D:\\Kit\\SETUP.EXE");
+  EXPECT_EQ(request.creationFlags, 0x04000228u);
+  EXPECT_EQ(request.inheritHandles, 1);
+  EXPECT_EQ(World().lastProcessSecurityLength, 12u);
+  EXPECT_EQ(World().lastProcessInherit, 0);
+  EXPECT_EQ(World().lastThreadInherit, 1);
+  EXPECT_EQ(World().lastStartupLength, 68u);
+  EXPECT_EQ(World().lastStartupTitle, "Please close this Window when it is done");
+}
+
+TEST_F(RunOrder, ANamedDirectoryIsNeverRemoved) {
+  RunInstall("D:\\Kit");
+  const auto& calls = World().calls;
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "make-directory D:\\Kit"), 1);
+  EXPECT_EQ(std::find(calls.begin(), calls.end(), "private D:\\Kit"), calls.end());
+  EXPECT_EQ(Without(calls, "list T").size(), calls.size());
+  EXPECT_EQ(std::find(calls.begin(), calls.end(), "remove-directory D:\\Kit"), calls.end());
+  EXPECT_EQ(calls.back(), "change-directory M:\\medium");
+}
+
+TEST_F(RunOrder, ABoxThatNeverComesUpIsWaitedForABoundedTime) {
+  World().boxAppears = false;
+  RunInstall("D:\\Kit");
+  const auto& calls = World().calls;
+  const auto waits = std::count(calls.begin(), calls.end(), "wait notice 10");
+  EXPECT_EQ(waits, 500) << "5000 ms in steps of 10 ms";
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "release notice"), 1);
+}
+
+}  // namespace

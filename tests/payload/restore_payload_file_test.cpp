@@ -1,0 +1,57 @@
+#include <gtest/gtest.h>
+
+#include "payload/payload_tree.h"
+#include "tests/support/test_tree.h"
+
+namespace {
+
+int Restore(const fs::path& source, const fs::path& destination, int noOverwrite = kNoOverwrite) {
+  return RestorePayloadFile(source.string().c_str(), destination.string().c_str(), noOverwrite);
+}
+
+TEST(RestoreFile, TurnsStoredBytesBackAndIsItsOwnInverse) {
+  ScratchDir dir;
+  const Bytes real = PatternBytes(100003, 7);  // not a multiple of the word size
+  WriteStored(dir.path / "stored", real);
+  EXPECT_EQ(Restore(dir.path / "stored", dir.path / "real"), kRestoreDone);
+  EXPECT_EQ(ReadBytes(dir.path / "real"), real);
+  EXPECT_EQ(Restore(dir.path / "real", dir.path / "again"), kRestoreDone);
+  EXPECT_EQ(ReadBytes(dir.path / "again"), ReadBytes(dir.path / "stored"));
+}
+
+TEST(RestoreFile, EmptyAndAllOnesFiles) {
+  ScratchDir dir;
+  WriteBytes(dir.path / "empty", {});
+  WriteBytes(dir.path / "ones", Bytes(4096, 0xFF));
+  EXPECT_EQ(Restore(dir.path / "empty", dir.path / "empty.out"), kRestoreDone);
+  EXPECT_EQ(Restore(dir.path / "ones", dir.path / "ones.out"), kRestoreDone);
+  ASSERT_TRUE(fs::exists(dir.path / "empty.out"));
+  EXPECT_EQ(fs::file_size(dir.path / "empty.out"), 0u);
+  EXPECT_EQ(ReadBytes(dir.path / "ones.out"), Bytes(4096, 0x00));
+}
+
+TEST(RestoreFile, NeverOverwritesAFileOrADirectory) {
+  ScratchDir dir;
+  WriteStored(dir.path / "stored", TextBytes("new"));
+  WriteBytes(dir.path / "present", TextBytes("old contents"));
+  fs::create_directory(dir.path / "folder");
+  EXPECT_EQ(Restore(dir.path / "stored", dir.path / "present"), kRestoreDestinationExists);
+  EXPECT_EQ(ReadBytes(dir.path / "present"), TextBytes("old contents"));
+  EXPECT_EQ(Restore(dir.path / "stored", dir.path / "folder"), kRestoreDestinationExists);
+  EXPECT_TRUE(fs::is_directory(dir.path / "folder"));
+  // Any flag but 1 allows overwriting.
+  EXPECT_EQ(Restore(dir.path / "stored", dir.path / "present", 0), kRestoreDone);
+  EXPECT_EQ(ReadBytes(dir.path / "present"), TextBytes("new"));
+}
+
+TEST(RestoreFile, MissingSourceWritesNothing) {
+  ScratchDir dir;
+  EXPECT_EQ(Restore(dir.path / "absent", dir.path / "out"), kRestoreSourceUnreadable);
+  EXPECT_FALSE(fs::exists(dir.path / "out"));
+  // A directory where the destination's parent should be: nothing written.
+  WriteStored(dir.path / "stored", TextBytes("x"));
+  EXPECT_EQ(Restore(dir.path / "stored", dir.path / "no" / "such" / "out"), kRestoreDone);
+  EXPECT_FALSE(fs::exists(dir.path / "no"));
+}
+
+}  // namespace

@@ -1,0 +1,112 @@
+#include "platform/platform_ops.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "tests/support/test_tree.h"
+
+namespace {
+
+std::set<std::string> ListNames(const fs::path& directory, std::set<std::string>* links) {
+  PathBuffer pattern;
+  EXPECT_TRUE(MakeListPattern(pattern, directory.string().c_str()));
+  std::set<std::string> names;
+  DirEntry entry;
+  SearchHandle search = OpenDirectoryListing(pattern, &entry);
+  if (search == nullptr) return names;
+  do {
+    names.insert(std::string(entry.name) + (IsDirectoryEntry(entry) ? "/" : ""));
+    if (IsLinkEntry(entry) && links != nullptr) links->insert(entry.name);
+  } while (ReadNextEntry(search, &entry));
+  CloseSearch(search);
+  return names;
+}
+
+TEST(Listing, YieldsEveryEntryWithDotsAndMarksLinks) {
+  ScratchDir dir;
+  WriteBytes(dir.path / "file", TextBytes("12345"));
+  fs::create_directories(dir.path / "sub");
+  std::error_code failed;
+  fs::create_directory_symlink(dir.path / "sub", dir.path / "dirlink", failed);
+  const bool haveLinks = !failed;
+  std::set<std::string> links;
+  const auto names = ListNames(dir.path, &links);
+  std::set<std::string> expected = {"./", "../", "file", "sub/"};
+  if (haveLinks) expected.insert("dirlink/");
+  EXPECT_EQ(names, expected);
+  EXPECT_EQ(links, haveLinks ? std::set<std::string>{"dirlink"} : std::set<std::string>{});
+
+  DirEntry entry;
+  ASSERT_TRUE(LookUpPath((dir.path / "file").string().c_str(), &entry));
+  EXPECT_EQ(entry.length, 5);
+  EXPECT_EQ(entry.lengthHigh, 0u);
+  EXPECT_FALSE(IsDirectoryEntry(entry));
+}
+
+TEST(Listing, AnUnlistableOrMalformedPatternOpensNoSearch) {
+  ScratchDir dir;
+  DirEntry entry;
+  EXPECT_EQ(OpenDirectoryListing((dir.path / "absent\\*.*").string().c_str(), &entry), nullptr);
+  PathBuffer tooLong;
+  EXPECT_FALSE(MakeListPattern(tooLong, std::string(256, 'x').c_str()));
+}
+
+TEST(LookUp, WildcardsAreNotPatterns) {
+  ScratchDir dir;
+  WriteBytes(dir.path / "abc", TextBytes("x"));
+  DirEntry entry;
+  EXPECT_FALSE(LookUpPath((dir.path / "a*").string().c_str(), &entry));
+  EXPECT_FALSE(LookUpPath((dir.path / "a?c").string().c_str(), &entry));
+  EXPECT_TRUE(LookUpPath((dir.path / "abc").string().c_str(), &entry));
+}
+
+TEST(DirectoryIdentity, InsideIsJudgedByIdentityNotSpelling) {
+  ScratchDir dir;
+  const fs::path source = dir.path / "medium";
+  fs::create_directories(source / "a" / "b");
+  fs::create_directories(dir.path / "elsewhere");
+  const std::string s = source.string();
+  EXPECT_TRUE(IsDirectoryWithin(s.c_str(), s.c_str()));
+  EXPECT_TRUE(IsDirectoryWithin((source / "a" / "b").string().c_str(), s.c_str()));
+  EXPECT_TRUE(IsDirectoryWithin((s + "\\\\a\\..\\a\\b").c_str(), s.c_str()));
+  EXPECT_FALSE(IsDirectoryWithin((dir.path / "elsewhere").string().c_str(), s.c_str()));
+  EXPECT_FALSE(IsDirectoryWithin(dir.path.string().c_str(), s.c_str())) << "a parent is not inside";
+  EXPECT_FALSE(IsDirectoryWithin((dir.path / "absent").string().c_str(), s.c_str()));
+  std::error_code failed;
+  fs::create_directory_symlink(source / "a", dir.path / "shortcut", failed);
+  if (failed) return;
+  EXPECT_TRUE(IsDirectoryWithin((dir.path / "shortcut" / "b").string().c_str(), s.c_str()));
+}
+
+TEST(PrivateDirectory, OnlyARealDirectoryNobodyElseMayChange) {
+  ScratchDir dir;
+  const fs::path own = dir.path / "own";
+  fs::create_directories(own);
+  fs::permissions(own, fs::perms::owner_all);
+  EXPECT_TRUE(IsPrivateDirectory(own.string().c_str()));
+  EXPECT_FALSE(IsPrivateDirectory((dir.path / "absent").string().c_str()));
+  WriteBytes(dir.path / "file", TextBytes("x"));
+  EXPECT_FALSE(IsPrivateDirectory((dir.path / "file").string().c_str()));
+  std::error_code failed;
+  fs::create_directory_symlink(own, dir.path / "link", failed);
+  if (!failed) {
+    EXPECT_FALSE(IsPrivateDirectory((dir.path / "link").string().c_str()));
+  }
+}
+
+TEST(CurrentDirectory, ReadsAndChanges) {
+  ScratchDir dir;
+  PathBuffer before;
+  ASSERT_TRUE(ReadCurrentDirectory(before));
+  ASSERT_TRUE(ChangeCurrentDirectory(dir.Text().c_str()));
+  PathBuffer now;
+  ASSERT_TRUE(ReadCurrentDirectory(now));
+  EXPECT_EQ(fs::path(now), dir.path);
+  EXPECT_FALSE(ChangeCurrentDirectory((dir.path / "absent").string().c_str()));
+  EXPECT_EQ(ReadLastError(), kErrorFileNotFound);
+  ASSERT_TRUE(ChangeCurrentDirectory(before));
+}
+
+}  // namespace

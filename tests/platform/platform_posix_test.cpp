@@ -1,0 +1,62 @@
+// What only the Linux stand-ins do: Windows paths on a Linux file system, and
+// modes standing in for Windows rights.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "platform/platform_ops.h"
+#include "tests/support/test_tree.h"
+
+namespace {
+
+TEST(PosixPaths, DriveAndBothSeparatorsMapOntoTheRoot) {
+  ScratchDir dir;
+  WriteBytes(dir.path / "sub" / "f", TextBytes("abc"));
+  const std::string windows = "C:" + dir.Text() + "\\sub\\f";
+  DirEntry entry;
+  ASSERT_TRUE(LookUpPath(windows.c_str(), &entry));
+  EXPECT_STREQ(entry.name, "f");
+  EXPECT_TRUE(LookUpPath(("z:\\" + dir.Text() + "/sub").c_str(), &entry));
+  EXPECT_TRUE(IsDirectoryEntry(entry));
+}
+
+TEST(PosixPaths, DirectoriesAreMadeForTheOwnerOnlyToWrite) {
+  ScratchDir dir;
+  const mode_t old = umask(0);
+  ASSERT_TRUE(MakeDirectory((dir.path / "made").string().c_str()));
+  umask(old);
+  EXPECT_TRUE(IsPrivateDirectory((dir.path / "made").string().c_str()));
+  fs::permissions(dir.path / "made", fs::perms::others_write, fs::perm_options::add);
+  EXPECT_FALSE(IsPrivateDirectory((dir.path / "made").string().c_str()));
+  EXPECT_FALSE(MakeDirectory((dir.path / "made").string().c_str()));
+  EXPECT_EQ(ReadLastError(), kErrorAlreadyExists);
+}
+
+TEST(PosixPaths, TempPathFollowsAnAbsoluteTmpdir) {
+  const char* saved = std::getenv("TMPDIR");
+  const std::string keep = saved != nullptr ? saved : "";
+  PathBuffer temp;
+  setenv("TMPDIR", "/var/tmp", 1);
+  ASSERT_TRUE(ReadTempPath(temp));
+  EXPECT_STREQ(temp, "/var/tmp/");
+  setenv("TMPDIR", "relative/dir", 1);
+  ASSERT_TRUE(ReadTempPath(temp));
+  EXPECT_STREQ(temp, "/tmp/");
+  if (saved != nullptr) {
+    setenv("TMPDIR", keep.c_str(), 1);
+  } else {
+    unsetenv("TMPDIR");
+  }
+}
+
+TEST(PosixFiles, APipeInTheTreeIsSkippedWithoutHanging) {
+  ScratchDir dir;
+  const fs::path fifo = dir.path / "fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  FileHandle file = OpenFileForRead(fifo.string().c_str());
+  ASSERT_NE(file, nullptr);
+  unsigned char byte[2];
+  EXPECT_EQ(ReadFileBytes(file, byte, sizeof byte), 0);
+  CloseFile(file);
+}
+
+}  // namespace

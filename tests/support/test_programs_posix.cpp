@@ -1,0 +1,40 @@
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <fstream>
+
+#include "tests/support/test_programs.h"
+
+#ifndef VANTREL_BUILD_DIR
+#error "the build names its own directory"
+#endif
+
+fs::path BuildDirectory() { return VANTREL_BUILD_DIR; }
+fs::path LauncherProgram() { return BuildDirectory() / "setup"; }
+fs::path TestInstallerProgram() { return BuildDirectory() / "tests" / "test_installer"; }
+
+ProgramRun RunProgram(const fs::path& program, const fs::path& workingDirectory,
+                      const std::string& arguments) {
+  const std::string command = "cd '" + workingDirectory.string() + "' && '" + program.string() +
+                              "' " + arguments + " 2>&1 </dev/null";
+  ProgramRun run{-1, ""};
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return run;
+  std::array<char, 4096> block;
+  std::size_t got;
+  while ((got = std::fread(block.data(), 1, block.size(), pipe)) > 0) run.output.append(block.data(), got);
+  const int status = pclose(pipe);
+  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+std::string RecordValue(const fs::path& record, const std::string& key) {
+  std::ifstream in(record);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.compare(0, key.size() + 1, key + "=") == 0) return line.substr(key.size() + 1);
+  }
+  return "<missing " + key + ">";
+}
