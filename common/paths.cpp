@@ -13,9 +13,7 @@ bool KeepIfFits(PathBuffer& out, int written) {
   return true;
 }
 
-char FoldAsciiCase(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
+char FoldAsciiCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 }  // namespace
 
@@ -23,9 +21,7 @@ bool IsDirectoryEntry(const DirEntry& entry) {
   return (entry.attributes & kDirectoryAttribute) != 0;
 }
 
-bool IsLinkEntry(const DirEntry& entry) {
-  return (entry.attributes & kReparsePointAttribute) != 0;
-}
+bool IsLinkEntry(const DirEntry& entry) { return (entry.attributes & kReparsePointAttribute) != 0; }
 
 bool IsDotEntry(const DirEntry& entry) {
   return std::strcmp(entry.name, ".") == 0 || std::strcmp(entry.name, "..") == 0;

@@ -11,8 +11,8 @@ uint32_t CreateAndAwaitInstaller(const char* applicationName, const char* workin
   const SecurityRecord threadSecurity = {kSecurityRecordLength, nullptr, 1};
   const StartupRecord startup = {kStartupRecordLength, kInstallerWindowTitle, 0,
                                  kStartupShowWindow};
-  const ProcessRequest request = {applicationName, commandLine,     &processSecurity,
-                                  &threadSecurity, 1,               kInstallerCreationFlags,
+  const ProcessRequest request = {applicationName,  commandLine, &processSecurity,
+                                  &threadSecurity,  1,           kInstallerCreationFlags,
                                   workingDirectory, &startup};
   ProcessRecord created = {};
   if (!CreateProcessFromRequest(request, &created)) return ReadLastError();

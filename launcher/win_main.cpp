@@ -1,8 +1,7 @@
 #include "launcher/install_run.h"
 
-extern "C" int PLATFORM_CALL WinMain(PlatformInstance /*instance*/,
-                                           PlatformInstance /*previous*/, char* commandLine,
-                                           int /*showCommand*/) {
+extern "C" int PLATFORM_CALL WinMain(PlatformInstance /*instance*/, PlatformInstance /*previous*/,
+                                     char* commandLine, int /*showCommand*/) {
   const char* argument = ReadCommandTail(commandLine);
   if (IsHelpSwitch(argument)) {
     ShowMessageBox(kUsageText, kUsageTitle, kMessageBoxOk);

@@ -18,8 +18,9 @@ void CopyDirectoryEntry(const char* source, const char* target, const DirEntry& 
 
 void RestoreFileEntry(const char* source, const char* target, const DirEntry& entry) {
   if (NamesMatchIgnoringCase(entry.name, kLauncherFileName)) return;
-  const char* destinationName =
-      NamesMatchIgnoringCase(entry.name, kStoredInstallerFileName) ? kInstallerFileName : entry.name;
+  const char* destinationName = NamesMatchIgnoringCase(entry.name, kStoredInstallerFileName)
+                                    ? kInstallerFileName
+                                    : entry.name;
   PathBuffer sourceFile;
   PathBuffer destinationFile;
   if (!JoinPath(sourceFile, source, entry.name) ||

@@ -10,8 +10,8 @@ constexpr char kInstallerFileName[] = "SETUP.EXE";
 
 // Results of RestorePayloadFile: POSIX error numbers.
 constexpr int kRestoreDone = 0;
-constexpr int kRestoreSourceUnreadable = 2;  // ENOENT
-constexpr int kRestoreWriteFailed = 5;       // EIO: the partial copy was deleted
+constexpr int kRestoreSourceUnreadable = 2;    // ENOENT
+constexpr int kRestoreWriteFailed = 5;         // EIO: the partial copy was deleted
 constexpr int kRestoreDestinationExists = 17;  // EEXIST
 
 constexpr int kNoOverwrite = 1;

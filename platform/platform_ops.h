@@ -43,7 +43,6 @@ using PlatformInstance = PlatformInstanceTag*;
 
 // ---- Command line ----------------------------------------------------------
 
-
 // The argument tail of this process. `entryTail` is what the entry point was
 // handed; a platform whose start-up computes it by another rule derives the
 // tail itself from the full command line.

@@ -57,8 +57,8 @@ FileHandle OpenFileForRead(const char* path) {
 }
 
 FileHandle OpenFileForWrite(const char* path, bool mustBeNew) {
-  return OpenNative(path, O_WRONLY | O_CREAT | O_NOCTTY |
-                              (mustBeNew ? O_EXCL : (O_TRUNC | O_NOFOLLOW)));
+  return OpenNative(path,
+                    O_WRONLY | O_CREAT | O_NOCTTY | (mustBeNew ? O_EXCL : (O_TRUNC | O_NOFOLLOW)));
 }
 
 int64_t ReadFileBytes(FileHandle file, void* buffer, std::size_t size) {

@@ -44,21 +44,36 @@ bool TranslatePath(const char* path, PathBuffer& out) {
 
 uint32_t MapErrno(int error) {
   switch (error) {
-    case 0: return 0;
-    case ENOENT: return kErrorFileNotFound;
-    case ENOTDIR: return kErrorPathNotFound;
-    case EACCES: return kErrorAccessDenied;
-    case EPERM: return kErrorAccessDenied;
-    case EISDIR: return kErrorAccessDenied;
-    case EBADF: return kErrorInvalidHandle;
-    case ENOMEM: return kErrorNotEnoughMemory;
-    case ENOEXEC: return kErrorBadExeFormat;
-    case EEXIST: return kErrorAlreadyExists;
-    case ENOSPC: return kErrorDiskFull;
-    case EFBIG: return kErrorDiskFull;
-    case ENOTEMPTY: return kErrorDirNotEmpty;
-    case ENAMETOOLONG: return kErrorFilenameTooLong;
-    default: return kErrorGenericFailure;
+    case 0:
+      return 0;
+    case ENOENT:
+      return kErrorFileNotFound;
+    case ENOTDIR:
+      return kErrorPathNotFound;
+    case EACCES:
+      return kErrorAccessDenied;
+    case EPERM:
+      return kErrorAccessDenied;
+    case EISDIR:
+      return kErrorAccessDenied;
+    case EBADF:
+      return kErrorInvalidHandle;
+    case ENOMEM:
+      return kErrorNotEnoughMemory;
+    case ENOEXEC:
+      return kErrorBadExeFormat;
+    case EEXIST:
+      return kErrorAlreadyExists;
+    case ENOSPC:
+      return kErrorDiskFull;
+    case EFBIG:
+      return kErrorDiskFull;
+    case ENOTEMPTY:
+      return kErrorDirNotEmpty;
+    case ENAMETOOLONG:
+      return kErrorFilenameTooLong;
+    default:
+      return kErrorGenericFailure;
   }
 }
 

@@ -1,6 +1,6 @@
-#include "platform/win32/win32_handles.h"
-
 #include <cstdlib>
+
+#include "platform/win32/win32_handles.h"
 
 namespace {
 

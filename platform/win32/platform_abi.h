@@ -1,4 +1,9 @@
 // Calling convention of the entry point and thread routines: the C runtime's
-// start-up and CreateThread call them as standard calls.
+// start-up and CreateThread call them as standard calls (x86 only; x64 has
+// one convention).
 #pragma once
+#if defined(__i386__)
 #define PLATFORM_CALL __attribute__((stdcall))
+#else
+#define PLATFORM_CALL
+#endif

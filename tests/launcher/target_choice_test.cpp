@@ -14,8 +14,10 @@ std::string TempDirectory() {
 }
 
 TEST(HelpSwitch, OnlyTheFiveExactSpellings) {
-  for (const char* yes : {"/h", "/?", "/help", "/HELP", "/H"}) EXPECT_TRUE(IsHelpSwitch(yes)) << yes;
-  for (const char* no : {"/Help", "-h", "/h ", " /h", "/?/?", ""}) EXPECT_FALSE(IsHelpSwitch(no)) << no;
+  for (const char* yes : {"/h", "/?", "/help", "/HELP", "/H"})
+    EXPECT_TRUE(IsHelpSwitch(yes)) << yes;
+  for (const char* no : {"/Help", "-h", "/h ", " /h", "/?/?", ""})
+    EXPECT_FALSE(IsHelpSwitch(no)) << no;
 }
 
 TEST(TargetChoice, EmptyArgumentIsTheTemporaryTarget) {

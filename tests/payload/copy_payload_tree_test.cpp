@@ -25,7 +25,7 @@ void MakeMedium(const fs::path& medium) {
   WriteStored(medium / "setup.exe.d" / "x", TextBytes("x"));
   fs::create_directories(medium / "emptydir");
   // A directory named like the launcher is copied like any other.
-  WriteStored(medium / "sub" / "setup.exe" / "inside.txt", TextBytes("kept"));
+  WriteStored(medium / "other" / "setup.exe" / "inside.txt", TextBytes("kept"));
 }
 
 TEST(CopyTree, RestoresEveryFileAndHandlesTheSpecialNames) {
@@ -34,11 +34,20 @@ TEST(CopyTree, RestoresEveryFileAndHandlesTheSpecialNames) {
   MakeMedium(medium.path);
   Copy(medium.path, target.path);
 
-  const std::vector<std::string> expected = {
-      "SETUP.EXE",     "empty.bin",     "emptydir/",     "ones.bin",
-      "readme.txt",    "setup.exe.d/",  "setup.exe.d/x", "sub/",
-      "sub/SETUP.EXE", "sub/deeper/",   "sub/deeper/data.dat", "sub/setup.exe/",
-      "sub/setup.exe/inside.txt"};
+  const std::vector<std::string> expected = {"SETUP.EXE",
+                                             "empty.bin",
+                                             "emptydir/",
+                                             "ones.bin",
+                                             "other/",
+                                             "other/setup.exe/",
+                                             "other/setup.exe/inside.txt",
+                                             "readme.txt",
+                                             "setup.exe.d/",
+                                             "setup.exe.d/x",
+                                             "sub/",
+                                             "sub/SETUP.EXE",
+                                             "sub/deeper/",
+                                             "sub/deeper/data.dat"};
   EXPECT_EQ(ListTree(target.path), expected);
   EXPECT_EQ(ReadBytes(target.path / "SETUP.EXE"), TextBytes("root installer"));
   EXPECT_EQ(ReadBytes(target.path / "sub" / "SETUP.EXE"), TextBytes("deep installer"));

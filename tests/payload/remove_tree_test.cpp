@@ -25,8 +25,8 @@ TEST(RemoveTree, AReadOnlyFileStaysWithTheDirectoriesAboveIt) {
   WriteBytes(tree / "gone" / "loose", TextBytes("loose"));
   fs::permissions(tree / "keep" / "locked", fs::perms::owner_read | fs::perms::group_read);
   RemoveTree(tree.string().c_str());
-  EXPECT_EQ(ListTree(scratch.path), (std::vector<std::string>{"VANTREL/", "VANTREL/keep/",
-                                                              "VANTREL/keep/locked"}));
+  EXPECT_EQ(ListTree(scratch.path),
+            (std::vector<std::string>{"VANTREL/", "VANTREL/keep/", "VANTREL/keep/locked"}));
 }
 
 TEST(RemoveTree, RemovesLinksAsLinksAndLeavesWhatTheyPointTo) {

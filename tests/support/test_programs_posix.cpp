@@ -24,7 +24,8 @@ ProgramRun RunProgram(const fs::path& program, const fs::path& workingDirectory,
   if (pipe == nullptr) return run;
   std::array<char, 4096> block;
   std::size_t got;
-  while ((got = std::fread(block.data(), 1, block.size(), pipe)) > 0) run.output.append(block.data(), got);
+  while ((got = std::fread(block.data(), 1, block.size(), pipe)) > 0)
+    run.output.append(block.data(), got);
   const int status = pclose(pipe);
   run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return run;

@@ -34,7 +34,8 @@ ScratchDir::~ScratchDir() {
 void WriteBytes(const fs::path& file, const Bytes& bytes) {
   fs::create_directories(file.parent_path());
   std::ofstream out(file, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 Bytes ReadBytes(const fs::path& file) {

@@ -1,10 +1,9 @@
-#include "installer/installer_launch.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <string>
 
+#include "installer/installer_launch.h"
 #include "platform/platform_ops.h"
 #include "tests/support/test_programs.h"
 
@@ -82,7 +81,8 @@ TEST_F(LaunchCase, NeverStartsFromADirectoryItCouldNotEnter) {
 
 TEST_F(LaunchCase, ACommandLineThatDoesNotFitIsNotStarted) {
   fs::path target = dir.path;
-  while (target.string().size() < 250) target /= std::string(std::min<std::size_t>(60, 250 - target.string().size()), 'd');
+  while (target.string().size() < 250)
+    target /= std::string(std::min<std::size_t>(60, 250 - target.string().size()), 'd');
   PlaceInstaller(target / "SETUP.EXE", TestInstallerProgram());
   EXPECT_EQ(Run(target), kErrorFilenameTooLong);
   EXPECT_FALSE(fs::exists(record));
@@ -97,8 +97,9 @@ TEST_F(LaunchCase, AWaitThatRunsOutLeavesTheInstallerRunning) {
   const SecurityRecord security = {kSecurityRecordLength, nullptr, 0};
   const StartupRecord startup = {kStartupRecordLength, kInstallerWindowTitle, 0, 15};
   const std::string directory = target.string();
-  const ProcessRequest request = {kInstallerAppName, commandLine, &security, &security, 1,
-                                  kInstallerCreationFlags, directory.c_str(), &startup};
+  const ProcessRequest request = {kInstallerAppName, commandLine, &security,
+                                  &security,         1,           kInstallerCreationFlags,
+                                  directory.c_str(), &startup};
   ProcessRecord created = {};
   ASSERT_TRUE(CreateProcessFromRequest(request, &created)) << ReadLastError();
   EXPECT_EQ(WaitForObject(created.thread, 50), kWaitTimedOut);

@@ -1,0 +1,161 @@
+// The built setup.exe run as a process under Windows (Wine), with a real
+// installer restored and started by it, and its boxes found and read.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "tests/support/test_programs.h"
+
+namespace {
+
+constexpr ATOM kDialogClass = 0x8002;
+
+struct StartedProgram {
+  HANDLE process;
+};
+
+StartedProgram Start(const fs::path& program, const fs::path& cwd, const std::string& arguments) {
+  std::string commandLine = "\"" + program.string() + "\" " + arguments;
+  STARTUPINFOA startup;
+  ZeroMemory(&startup, sizeof startup);
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info;
+  if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                      cwd.string().c_str(), &startup, &info)) {
+    return {nullptr};
+  }
+  CloseHandle(info.hThread);
+  return {info.hProcess};
+}
+
+int Finish(StartedProgram started) {
+  WaitForSingleObject(started.process, 120000);
+  DWORD code = 999;
+  GetExitCodeProcess(started.process, &code);
+  CloseHandle(started.process);
+  return static_cast<int>(code);
+}
+
+HWND AwaitBox(const char* title, HANDLE process) {
+  for (int i = 0; i < 3000; ++i) {
+    if (HWND box = FindWindowA(MAKEINTATOM(kDialogClass), title)) return box;
+    if (WaitForSingleObject(process, 5) == WAIT_OBJECT_0) return nullptr;
+  }
+  return nullptr;
+}
+
+std::string BoxText(HWND box) {
+  char text[512] = "";
+  GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+  return text;
+}
+
+struct LauncherRun : ::testing::Test {
+  ScratchDir scratch;
+  fs::path medium = scratch.path / "medium";
+  fs::path temp = scratch.path / "temp";
+  fs::path record = scratch.path / "record.txt";
+
+  void SetUp() override {
+    fs::create_directories(temp);
+    SetEnvironmentVariableA("VANTREL_TEST_RECORD", record.string().c_str());
+    SetEnvironmentVariableA("VANTREL_TEST_MODE", nullptr);
+    fs::create_directories(medium);
+    fs::copy_file(LauncherProgram(), medium / "setup.exe");
+    WriteStored(medium / "setup.xex", ReadBytes(TestInstallerProgram()));
+    WriteStored(medium / "readme.txt", TextBytes("read me\n"));
+    WriteStored(medium / "data" / "Setup.Xex", TextBytes("a nested installer"));
+    WriteBytes(medium / "data" / "SETUP.exe", TextBytes("a nested launcher"));
+    WriteStored(medium / "data" / "empty", {});
+    WriteBytes(medium / "data" / "ones", Bytes(300, 0xFF));
+  }
+  void TearDown() override {
+    SetEnvironmentVariableA("VANTREL_TEST_RECORD", nullptr);
+    SetEnvironmentVariableA("VANTREL_TEST_MODE", nullptr);
+  }
+  int Launch(const std::string& arguments) {
+    return Finish(Start(medium / "setup.exe", medium, arguments));
+  }
+  void ExpectRestored(const fs::path& target) {
+    EXPECT_EQ(ListTree(target),
+              (std::vector<std::string>{"SETUP.EXE", "data/", "data/SETUP.EXE", "data/empty",
+                                        "data/ones", "readme.txt"}));
+    EXPECT_EQ(ReadBytes(target / "data" / "SETUP.EXE"), TextBytes("a nested installer"));
+    EXPECT_EQ(ReadBytes(target / "data" / "ones"), Bytes(300, 0x00));
+  }
+};
+
+TEST_F(LauncherRun, HelpSwitchShowsTheUsageBoxAndCreatesNothing) {
+  for (const char* help : {"/h", "/?", "/help", "/HELP", "/H"}) {
+    StartedProgram started = Start(medium / "setup.exe", medium, help);
+    ASSERT_NE(started.process, nullptr);
+    HWND box = AwaitBox("Halvern Vantrel", started.process);
+    ASSERT_NE(box, nullptr) << help;
+    EXPECT_EQ(BoxText(box),
+              "Usage: setup <directory>\n\n  where <directory> is path to leave install files.");
+    PostMessageA(box, WM_CLOSE, 0, 0);
+    EXPECT_EQ(Finish(started), 0) << help;
+  }
+  EXPECT_FALSE(fs::exists(record));
+  EXPECT_EQ(ListTree(medium).size(), 8u) << "the medium is as it was";
+}
+
+TEST_F(LauncherRun, NamedDirectoryIsRestoredStartedAndKept) {
+  const fs::path target = scratch.path / "kit";
+  EXPECT_EQ(Launch(target.string()), 1);
+  ExpectRestored(target);
+  EXPECT_EQ(RecordValue(record, "command-line"), target.string() + "\\SETUP.EXE");
+  EXPECT_EQ(RecordValue(record, "title"), "Please close this Window when it is done");
+  EXPECT_EQ(RecordValue(record, "notice"), "0") << "the notice is gone before the installer starts";
+}
+
+TEST_F(LauncherRun, ArgumentWithoutColonGoesToDriveC) {
+  const std::string name = "vantrel-e2e-" + scratch.path.filename().string();
+  EXPECT_EQ(Launch(name), 1);
+  ExpectRestored(fs::path("C:\\") / name);
+  fs::remove_all(fs::path("C:\\") / name);
+  const fs::path blank = scratch.path / "my files";
+  EXPECT_EQ(Launch("\"" + blank.string() + "\""), 1);
+  ExpectRestored(blank);
+}
+
+TEST_F(LauncherRun, TemporaryTargetIsRemovedButWhatIsHeldOpenStays) {
+  SetEnvironmentVariableA("TMP", temp.string().c_str());
+  SetEnvironmentVariableA("VANTREL_TEST_MODE", "hold:4000");
+  EXPECT_EQ(Launch(""), 1);
+  SetEnvironmentVariableA("TMP", nullptr);
+  EXPECT_EQ(RecordValue(record, "cwd"), (temp / "VANTREL").string());
+  // The running installer's image and the file it holds stay, with their
+  // directory; everything else is gone.
+  EXPECT_EQ(ListTree(temp),
+            (std::vector<std::string>{"VANTREL/", "VANTREL/SETUP.EXE", "VANTREL/held.txt"}));
+}
+
+TEST_F(LauncherRun, TheNoticeStandsDuringTheCopyAndTheUserMayCloseIt) {
+  for (int i = 0; i < 24; ++i) {
+    WriteStored(medium / "big" / ("part" + std::to_string(i)),
+                PatternBytes(8 << 20, static_cast<unsigned>(i)));
+  }
+  const fs::path target = scratch.path / "kit";
+  StartedProgram started = Start(medium / "setup.exe", medium, target.string());
+  HWND box = AwaitBox("Vantrel", started.process);
+  ASSERT_NE(box, nullptr) << "no notice seen during the copy";
+  EXPECT_EQ(BoxText(box), "Copying Files. Please wait.");
+  SendMessageA(box, WM_CLOSE, 0, 0);  // the user's OK
+  EXPECT_EQ(Finish(started), 1);
+  EXPECT_EQ(ReadBytes(target / "big" / "part23"), PatternBytes(8 << 20, 23)) << "the copy went on";
+  EXPECT_EQ(RecordValue(record, "notice"), "0");
+}
+
+TEST_F(LauncherRun, ATargetInsideTheSourceIsRefused) {
+  EXPECT_EQ(Launch((medium / "data").string()), 1);
+  EXPECT_EQ(Launch(medium.string() + "\\NEW"), 1);
+  EXPECT_FALSE(fs::exists(medium / "NEW"));
+  EXPECT_FALSE(fs::exists(medium / "data" / "readme.txt"));
+  EXPECT_FALSE(fs::exists(record));
+}
+
+}  // namespace
