@@ -44,8 +44,8 @@ uint32_t CurrentThreadId() { return static_cast<uint32_t>(syscall(SYS_gettid)); 
 
 int ShowMessageBox(const char* text, const char* title, uint32_t /*type*/) {
   if (CurrentThreadId() == static_cast<uint32_t>(getpid())) {
-    std::printf("%s\n\n%s\n", title, text);
-    std::fflush(stdout);
+    (void)std::printf("%s\n\n%s\n", title, text);
+    (void)std::fflush(stdout);
     return kBoxAnswerOk;
   }
   BoxTable& table = Boxes();
@@ -63,7 +63,7 @@ int ShowMessageBox(const char* text, const char* title, uint32_t /*type*/) {
   }
   *box = StandingBox{true, false, CurrentThreadId(), {}};
   CopyPath(box->title, title);
-  std::fprintf(stderr, "%s\n", text);
+  (void)std::fprintf(stderr, "%s\n", text);
   pthread_cond_broadcast(&table.changed);
   while (!box->closeRequested) pthread_cond_wait(&table.changed, &table.lock);
   box->used = false;

@@ -17,7 +17,6 @@
 #include "platform/posix/posix_paths.h"
 #include "platform/posix/waitable_posix.h"
 
-extern char** environ;
 
 namespace {
 
@@ -94,7 +93,6 @@ bool CopyIntoMemory(const char* program, ExecPlan* plan) {
 // Decides, in the parent, everything the child will do, so that the child
 // after fork makes only async-signal-safe calls.
 bool PlanExec(const char* commandLine, ExecPlan* plan) {
-  plan->memoryFd = -1;
   const int words = SplitWords(commandLine, plan, 0);
   if (words == 0) {
     plan->argv[0] = plan->program;
@@ -200,17 +198,13 @@ bool CreateProcessFromRequest(const ProcessRequest& request, ProcessRecord* crea
     errno = ENAMETOOLONG;
     return false;
   }
-  auto* plan = new (std::nothrow) ExecPlan{};
-  if (plan == nullptr) {
-    errno = ENOMEM;
-    return false;
-  }
+  ExecPlan plan = {};
+  plan.memoryFd = -1;
   pid_t pid = 0;
-  bool started = FindProgram(directory, request.applicationName, plan) &&
-                 PlanExec(request.commandLine, plan) && RunChild(*plan, directory, &pid);
+  bool started = FindProgram(directory, request.applicationName, &plan) &&
+                 PlanExec(request.commandLine, &plan) && RunChild(plan, directory, &pid);
   const int error = errno;
-  if (plan->memoryFd >= 0) close(plan->memoryFd);
-  delete plan;
+  if (plan.memoryFd >= 0) close(plan.memoryFd);
   if (started) {
     created->process = MakeProcessHandle(pid);
     created->thread = MakeProcessHandle(pid);

@@ -66,6 +66,7 @@ uint32_t WaitForThreadState(ThreadState* state, uint32_t milliseconds) {
 
 WaitHandle StartThread(const SecurityRecord* /*security*/, ThreadRoutine routine, void* parameter,
                        uint32_t* threadId) {
+  // cppcheck-suppress legacyUninitvar
   auto* state = new (std::nothrow) ThreadState{};
   auto* handle = new (std::nothrow) PlatformWaitable{kWaitableThread, 0, -1, state};
   if (state == nullptr || handle == nullptr) {
