@@ -17,7 +17,6 @@
 #include "platform/posix/posix_paths.h"
 #include "platform/posix/waitable_posix.h"
 
-
 namespace {
 
 constexpr int kMaxArguments = kPathBufferSize / 2 + 4;

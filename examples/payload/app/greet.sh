@@ -1,0 +1,3 @@
+#!/bin/sh
+# The example application: greets whoever runs it.
+echo "Hello from Tidewater ${1:-friend}!"
