@@ -134,6 +134,14 @@ TEST_F(LauncherRun, TemporaryTargetIsRemovedButWhatIsHeldOpenStays) {
             (std::vector<std::string>{"VANTREL/", "VANTREL/SETUP.EXE", "VANTREL/held.txt"}));
 }
 
+TEST_F(LauncherRun, WithoutAnInstallerTheTemporaryTargetIsStillRemoved) {
+  fs::remove(medium / "setup.xex");
+  SetEnvironmentVariableA("TMP", temp.string().c_str());
+  EXPECT_EQ(Launch(""), 1);
+  SetEnvironmentVariableA("TMP", nullptr);
+  EXPECT_TRUE(fs::is_empty(temp));
+}
+
 TEST_F(LauncherRun, TheNoticeStandsDuringTheCopyAndTheUserMayCloseIt) {
   for (int i = 0; i < 24; ++i) {
     WriteStored(medium / "big" / ("part" + std::to_string(i)),

@@ -79,6 +79,24 @@ TEST_F(LaunchCase, NeverStartsFromADirectoryItCouldNotEnter) {
   ASSERT_TRUE(ChangeCurrentDirectory(before));
 }
 
+TEST_F(LaunchCase, ADeepCurrentDirectoryComesBackToo) {
+  // 257 characters: more than the 255 a smaller save buffer would take.
+  fs::path deep = dir.path;
+  while (deep.string().size() < 257) {
+    deep /= std::string(std::min<std::size_t>(50, 257 - deep.string().size() - 1), 'c');
+  }
+  ASSERT_EQ(deep.string().size(), 257u);
+  fs::create_directories(deep);
+  const fs::path target = dir.path / "target";
+  PlaceInstaller(target / "SETUP.EXE", TestInstallerProgram());
+  ASSERT_TRUE(ChangeCurrentDirectory(deep.string().c_str()));
+  EXPECT_EQ(Run(target), kWaitObjectEnded);
+  PathBuffer after;
+  ASSERT_TRUE(ReadCurrentDirectory(after));
+  EXPECT_EQ(std::string(after), deep.string());
+  ASSERT_TRUE(ChangeCurrentDirectory(before));
+}
+
 TEST_F(LaunchCase, ACommandLineThatDoesNotFitIsNotStarted) {
   fs::path target = dir.path;
   while (target.string().size() < 250)

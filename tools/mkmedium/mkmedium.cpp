@@ -37,7 +37,7 @@ void StoreTree(const char* source, const char* medium, StoreCount* count) {
     PathBuffer to;
     if (!JoinPath(from, source, entry.name) ||
         !JoinPath(to, medium, isInstaller ? kStoredInstallerFileName : entry.name)) {
-      std::fprintf(stderr, "mkmedium: path too long: %s\\%s\n", source, entry.name);
+      (void)std::fprintf(stderr, "mkmedium: path too long: %s\\%s\n", source, entry.name);
       ++count->failures;
       continue;
     }
@@ -47,7 +47,7 @@ void StoreTree(const char* source, const char* medium, StoreCount* count) {
     } else if (RestorePayloadFile(from, to, kNoOverwrite) == kRestoreDone) {
       ++count->files;
     } else {
-      std::fprintf(stderr, "mkmedium: cannot store %s\n", from);
+      (void)std::fprintf(stderr, "mkmedium: cannot store %s\n", from);
       ++count->failures;
     }
   } while (ReadNextEntry(search, &entry));
@@ -78,23 +78,23 @@ bool CopyLauncher(const char* launcher, const char* medium) {
 
 int main(int argc, char** argv) {
   if (argc != 3 && !(argc == 5 && std::strcmp(argv[3], "--launcher") == 0)) {
-    std::fprintf(stderr, "usage: mkmedium SOURCE MEDIUM [--launcher FILE]\n");
+    (void)std::fprintf(stderr, "usage: mkmedium SOURCE MEDIUM [--launcher FILE]\n");
     return kExitUsage;
   }
   const char* launcher = argc == 5 ? argv[4] : nullptr;
   if (!MakeDirectory(argv[2])) {
     DirEntry existing;
     if (!LookUpPath(argv[2], &existing) || !IsDirectoryEntry(existing)) {
-      std::fprintf(stderr, "mkmedium: cannot create %s\n", argv[2]);
+      (void)std::fprintf(stderr, "mkmedium: cannot create %s\n", argv[2]);
       return kExitFailed;
     }
   }
   StoreCount count = {0, 0};
   StoreTree(argv[1], argv[2], &count);
   if (launcher != nullptr && !CopyLauncher(launcher, argv[2])) {
-    std::fprintf(stderr, "mkmedium: cannot copy the launcher %s\n", launcher);
+    (void)std::fprintf(stderr, "mkmedium: cannot copy the launcher %s\n", launcher);
     ++count.failures;
   }
-  std::printf("mkmedium: stored %d files in %s\n", count.files, argv[2]);
+  (void)std::printf("mkmedium: stored %d files in %s\n", count.files, argv[2]);
   return count.failures == 0 ? kExitDone : kExitFailed;
 }
