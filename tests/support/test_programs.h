@@ -9,6 +9,7 @@
 fs::path BuildDirectory();
 fs::path LauncherProgram();
 fs::path TestInstallerProgram();
+fs::path MkmediumProgram();
 
 struct ProgramRun {
   int exitCode;

@@ -13,6 +13,7 @@
 
 fs::path BuildDirectory() { return VANTREL_BUILD_DIR; }
 fs::path LauncherProgram() { return BuildDirectory() / "setup"; }
+fs::path MkmediumProgram() { return BuildDirectory() / "mkmedium"; }
 fs::path TestInstallerProgram() { return BuildDirectory() / "tests" / "test_installer"; }
 
 ProgramRun RunProgram(const fs::path& program, const fs::path& workingDirectory,

@@ -13,6 +13,7 @@ fs::path BuildDirectory() {
   return fs::path("Z:" VANTREL_BUILD_DIR);
 }
 fs::path LauncherProgram() { return BuildDirectory() / "setup.exe"; }
+fs::path MkmediumProgram() { return BuildDirectory() / "mkmedium.exe"; }
 fs::path TestInstallerProgram() { return BuildDirectory() / "tests" / "test_installer.exe"; }
 
 ProgramRun RunProgram(const fs::path& program, const fs::path& workingDirectory,
