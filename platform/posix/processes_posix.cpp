@@ -59,9 +59,9 @@ bool FindProgram(const char* directory, const char* name, ExecPlan* plan) {
 
 // The command line reaches the program split at blanks, as the C runtime
 // of a Windows program would split it without quotes.
-int SplitWords(const char* commandLine, ExecPlan* plan, int first) {
+int SplitWords(const char* commandLine, ExecPlan* plan) {
   CopyPath(plan->words, commandLine);
-  int count = first;
+  int count = 0;
   char* cursor = nullptr;
   for (char* word = strtok_r(plan->words, " \t", &cursor); word != nullptr && count < kMaxArguments;
        word = strtok_r(nullptr, " \t", &cursor)) {
@@ -92,7 +92,7 @@ bool CopyIntoMemory(const char* program, ExecPlan* plan) {
 // Decides, in the parent, everything the child will do, so that the child
 // after fork makes only async-signal-safe calls.
 bool PlanExec(const char* commandLine, ExecPlan* plan) {
-  const int words = SplitWords(commandLine, plan, 0);
+  const int words = SplitWords(commandLine, plan);
   if (words == 0) {
     plan->argv[0] = plan->program;
     plan->argv[1] = nullptr;
@@ -202,7 +202,7 @@ bool CreateProcessFromRequest(const ProcessRequest& request, ProcessRecord* crea
   pid_t pid = 0;
   bool started = FindProgram(directory, request.applicationName, &plan) &&
                  PlanExec(request.commandLine, &plan) && RunChild(plan, directory, &pid);
-  const int error = errno;
+  int error = errno;
   if (plan.memoryFd >= 0) close(plan.memoryFd);
   if (started) {
     created->process = MakeProcessHandle(pid);
@@ -210,6 +210,13 @@ bool CreateProcessFromRequest(const ProcessRequest& request, ProcessRecord* crea
     created->processId = static_cast<uint32_t>(pid);
     created->threadId = static_cast<uint32_t>(pid);
     started = created->process != nullptr && created->thread != nullptr;
+    if (!started) {
+      // The program runs, but without both handles the caller cannot wait.
+      ReleaseHandle(created->process);
+      ReleaseHandle(created->thread);
+      *created = {};
+      error = ENOMEM;
+    }
   }
   errno = started ? 0 : error;
   return started;

@@ -18,7 +18,7 @@ bool ReadIdentity(const char* path, FileIdentity* identity) {
   BY_HANDLE_FILE_INFORMATION info;
   const bool read = GetFileInformationByHandle(file, &info) != 0;
   CloseHandle(file);
-  *identity = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+  if (read) *identity = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
   return read;
 }
 

@@ -3,7 +3,6 @@
 
 #include <array>
 #include <cstdio>
-#include <fstream>
 
 #include "tests/support/test_programs.h"
 
@@ -30,13 +29,4 @@ ProgramRun RunProgram(const fs::path& program, const fs::path& workingDirectory,
   const int status = pclose(pipe);
   run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return run;
-}
-
-std::string RecordValue(const fs::path& record, const std::string& key) {
-  std::ifstream in(record);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.compare(0, key.size() + 1, key + "=") == 0) return line.substr(key.size() + 1);
-  }
-  return "<missing " + key + ">";
 }

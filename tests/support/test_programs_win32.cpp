@@ -1,7 +1,5 @@
 #include <windows.h>
 
-#include <fstream>
-
 #include "tests/support/test_programs.h"
 
 #ifndef VANTREL_BUILD_DIR
@@ -36,14 +34,4 @@ ProgramRun RunProgram(const fs::path& program, const fs::path& workingDirectory,
   CloseHandle(info.hProcess);
   run.exitCode = static_cast<int>(code);
   return run;
-}
-
-std::string RecordValue(const fs::path& record, const std::string& key) {
-  std::ifstream in(record);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.compare(0, key.size() + 1, key + "=") == 0) return line.substr(key.size() + 1);
-  }
-  return "<missing " + key + ">";
 }
