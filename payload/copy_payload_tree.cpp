@@ -17,10 +17,8 @@ void CopyDirectoryEntry(const char* source, const char* target, const DirEntry& 
 }
 
 void RestoreFileEntry(const char* source, const char* target, const DirEntry& entry) {
-  if (NamesMatchIgnoringCase(entry.name, kLauncherFileName)) return;
-  const char* destinationName = NamesMatchIgnoringCase(entry.name, kStoredInstallerFileName)
-                                    ? kInstallerFileName
-                                    : entry.name;
+  const char* destinationName = RestoredFileName(entry.name);
+  if (destinationName == nullptr) return;
   PathBuffer sourceFile;
   PathBuffer destinationFile;
   if (!JoinPath(sourceFile, source, entry.name) ||
@@ -31,6 +29,12 @@ void RestoreFileEntry(const char* source, const char* target, const DirEntry& en
 }
 
 }  // namespace
+
+const char* RestoredFileName(const char* listedName) {
+  if (NamesMatchIgnoringCase(listedName, kLauncherFileName)) return nullptr;
+  if (NamesMatchIgnoringCase(listedName, kStoredInstallerFileName)) return kInstallerFileName;
+  return listedName;
+}
 
 int CopyPayloadTree(const char* source, const char* target) {
   PathBuffer pattern;

@@ -20,6 +20,11 @@ constexpr int kNoOverwrite = 1;
 // the launcher out and giving the installer its runnable name. Returns 1.
 int CopyPayloadTree(const char* source, const char* target);
 
+// The name a file entry of the medium is restored under: the installer's
+// runnable name for the stored installer, nullptr for the launcher itself
+// (never restored), and the listed name for every other file.
+const char* RestoredFileName(const char* listedName);
+
 int RestorePayloadFile(const char* source, const char* destination, int noOverwrite);
 
 // Turns stored bytes into real ones and back: the transform is its own inverse.

@@ -154,3 +154,17 @@ int ShowMessageBox(const char* text, const char* title, uint32_t type);
 WindowHandle FindThreadWindow(uint16_t classAtom, const char* title, uint32_t threadId);
 // Returns once the window's thread has handled the message.
 void SendWindowMessage(WindowHandle window, uint32_t message);
+
+// ---- For the vendor's tools -------------------------------------------------
+// The launcher itself never calls these.
+
+// Runs a program found on the search path, `arguments[0]` its name and the
+// list ending in nullptr, and waits for it. Its exit code, or -1 when it
+// could not be started.
+int RunSearchedProgram(const char* const* arguments);
+// True when the standard error stream is a terminal or console.
+bool IsErrorStreamTerminal();
+// The full path of the running program.
+bool ReadProgramPath(PathBuffer& out);
+// Lets a copied program be started directly: Linux needs the execute bits.
+bool MarkFileRunnable(const char* path);

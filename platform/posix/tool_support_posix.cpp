@@ -1,0 +1,44 @@
+// What the vendor's tools need beyond the launcher's own operations.
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/platform_ops.h"
+#include "platform/posix/posix_paths.h"
+
+extern char** environ;
+
+int RunSearchedProgram(const char* const* arguments) {
+  pid_t child = 0;
+  // posix_spawnp takes the list as non-const by an old convention; it does
+  // not change it.
+  if (posix_spawnp(&child, arguments[0], nullptr, nullptr, const_cast<char* const*>(arguments),
+                   environ) != 0) {
+    return -1;
+  }
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool IsErrorStreamTerminal() { return isatty(STDERR_FILENO) == 1; }
+
+bool ReadProgramPath(PathBuffer& out) {
+  const ssize_t length = readlink("/proc/self/exe", out, sizeof out);
+  if (length <= 0 || static_cast<std::size_t>(length) >= sizeof out) {
+    out[0] = '\0';
+    return false;
+  }
+  out[length] = '\0';
+  return true;
+}
+
+bool MarkFileRunnable(const char* path) {
+  PathBuffer native;
+  return TranslatePath(path, native) && chmod(native, 0755) == 0;
+}

@@ -1,0 +1,23 @@
+// The three things mkmedium does with a planned medium: write it, image it,
+// and prove that it restores to its source.
+#pragma once
+
+#include "tools/mkmedium/medium_plan.h"
+
+// Writes every planned entry into `medium` (an existing, empty directory),
+// files in stored form. False, after telling why, at the first failure.
+bool StoreMedium(const char* source, const char* medium, const MediumPlan& plan, bool quiet);
+
+// Copies the launcher unchanged to the medium's root as "setup.exe".
+bool CopyLauncher(const char* launcher, const char* medium);
+
+// The launcher built beside this tool: "setup.exe", or "setup" on Linux.
+bool FindLauncherBesideTool(PathBuffer& out);
+
+// An ISO 9660 image of the medium with Joliet names, through xorriso. A
+// failed image is deleted.
+bool WriteIsoImage(const char* medium, const char* image, const char* label);
+
+// Tells every way the medium's restore would differ from `source` on
+// standard output; returns how many there are.
+int CheckMedium(const char* source, const char* medium);

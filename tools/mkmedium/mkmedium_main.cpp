@@ -1,0 +1,160 @@
+// mkmedium: the vendor's tool that turns a tree into an install medium for
+// the launcher, checks a medium against its tree, and images it.
+#include <cstdio>
+#include <cstring>
+
+#include "payload/payload_tree.h"
+#include "platform/platform_ops.h"
+#include "tools/mkmedium/medium_tasks.h"
+#include "tools/mkmedium/mkmedium_options.h"
+
+namespace {
+
+enum class MediumState { kMissing, kEmpty, kInUse };
+
+MediumState InspectMedium(const char* medium) {
+  DirEntry found;
+  if (!LookUpPath(medium, &found)) return MediumState::kMissing;
+  if (!IsDirectoryEntry(found) || IsLinkEntry(found)) return MediumState::kInUse;
+  PathBuffer pattern;
+  DirEntry entry;
+  SearchHandle search =
+      MakeListPattern(pattern, medium) ? OpenDirectoryListing(pattern, &entry) : nullptr;
+  if (search == nullptr) return MediumState::kInUse;
+  bool empty = true;
+  do {
+    empty = IsDotEntry(entry);
+  } while (empty && ReadNextEntry(search, &entry));
+  CloseSearch(search);
+  return empty ? MediumState::kEmpty : MediumState::kInUse;
+}
+
+// Leaves the medium as it was before: gone when this run made it, else empty.
+void TakeBackMedium(const char* medium, MediumState before) {
+  RemoveTree(medium);
+  if (before == MediumState::kEmpty) MakeDirectory(medium);
+}
+
+// The directory the image is written into, "." for a bare name.
+void ReadImageDirectory(PathBuffer& out, const char* image) {
+  if (!CopyPath(out, image)) return;
+  char* cut = nullptr;
+  for (char* c = out; *c != '\0'; ++c) {
+    if (*c == '\\' || *c == '/') cut = c;
+  }
+  if (cut == nullptr) {
+    CopyPath(out, ".");
+  } else {
+    cut[cut == out ? 1 : 0] = '\0';
+  }
+}
+
+// Refusals that need the medium's directory to exist to be judged.
+bool IsMediumPlaceRefused(const ToolOptions& options) {
+  if (IsDirectoryWithin(options.medium, options.source)) {
+    (void)std::fprintf(stderr, "mkmedium: refused: %s lies inside the source %s\n", options.medium,
+                       options.source);
+    return true;
+  }
+  PathBuffer imageDirectory;
+  if (options.image != nullptr) {
+    ReadImageDirectory(imageDirectory, options.image);
+    if (imageDirectory[0] == '\0' || IsDirectoryWithin(imageDirectory, options.medium) ||
+        IsDirectoryWithin(imageDirectory, options.source)) {
+      (void)std::fprintf(stderr, "mkmedium: refused: the image %s must lie outside %s and %s\n",
+                         options.image, options.source, options.medium);
+      return true;
+    }
+  }
+  return false;
+}
+
+bool WriteMedium(const ToolOptions& options, const MediumPlan& plan, const char* launcher) {
+  if (!StoreMedium(options.source, options.medium, plan, options.quiet)) return false;
+  if (!CopyLauncher(launcher, options.medium)) {
+    (void)std::fprintf(stderr, "mkmedium: cannot copy the launcher %s\n", launcher);
+    return false;
+  }
+  return options.image == nullptr || WriteIsoImage(options.medium, options.image, options.label);
+}
+
+int MakeMedium(const ToolOptions& options) {
+  PathBuffer launcher;
+  const bool launcherNamed = options.launcher != nullptr;
+  DirEntry found;
+  if (!(launcherNamed ? CopyPath(launcher, options.launcher) : FindLauncherBesideTool(launcher)) ||
+      !LookUpPath(launcher, &found) || IsDirectoryEntry(found)) {
+    (void)std::fprintf(stderr, "mkmedium: no launcher %s%s\n",
+                       launcherNamed ? options.launcher : "beside mkmedium",
+                       launcherNamed ? "" : "; name one with --launcher FILE");
+    return kExitFailed;
+  }
+  const MediumState before = InspectMedium(options.medium);
+  if (before == MediumState::kInUse) {
+    (void)std::fprintf(stderr, "mkmedium: refused: %s must be a new or empty directory\n",
+                       options.medium);
+    return kExitRefused;
+  }
+  MediumPlan plan = {{}, 0, 0, 0};
+  const PlanRules rules = {options.targetLength, options.image != nullptr, options.quiet};
+  if (!ScanSourceTree(options.source, rules, &plan)) {
+    (void)std::fprintf(stderr, "mkmedium: cannot list the source %s\n", options.source);
+    return kExitFailed;
+  }
+  if (plan.refusals != 0) {
+    (void)std::fprintf(stderr, "mkmedium: %d refused; nothing written\n", plan.refusals);
+    return kExitRefused;
+  }
+  if (before == MediumState::kMissing && !MakeDirectory(options.medium)) {
+    (void)std::fprintf(stderr, "mkmedium: cannot create %s (error %u)\n", options.medium,
+                       ReadLastError());
+    return kExitFailed;
+  }
+  if (IsMediumPlaceRefused(options)) {
+    TakeBackMedium(options.medium, before);
+    return kExitRefused;
+  }
+  if (!WriteMedium(options, plan, launcher)) {
+    TakeBackMedium(options.medium, before);
+    (void)std::fprintf(stderr, "mkmedium: nothing kept in %s\n", options.medium);
+    return kExitFailed;
+  }
+  if (!options.quiet) {
+    (void)std::printf("mkmedium: stored %u files, %llu bytes, in %s%s%s\n", plan.files,
+                      static_cast<unsigned long long>(plan.totalBytes), options.medium,
+                      options.image != nullptr ? "; image " : "",
+                      options.image != nullptr ? options.image : "");
+  }
+  return kExitDone;
+}
+
+int CheckMediumTask(const ToolOptions& options) {
+  const int differences = CheckMedium(options.source, options.medium);
+  if (differences != 0) {
+    (void)std::printf("mkmedium: %d difference%s: %s does not restore to %s\n", differences,
+                      differences == 1 ? "" : "s", options.medium, options.source);
+    return kExitFailed;
+  }
+  if (!options.quiet) {
+    (void)std::printf("mkmedium: %s restores to %s byte for byte\n", options.medium,
+                      options.source);
+  }
+  return kExitDone;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ToolOptions options;
+  if (!ParseToolOptions(argc, argv, &options)) return kExitUsage;
+  switch (options.task) {
+    case ToolTask::kHelp:
+      PrintToolHelp();
+      return kExitDone;
+    case ToolTask::kCheck:
+      return CheckMediumTask(options);
+    case ToolTask::kMake:
+      break;
+  }
+  return MakeMedium(options);
+}

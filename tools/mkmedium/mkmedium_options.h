@@ -1,0 +1,26 @@
+// mkmedium's command line.
+#pragma once
+
+constexpr int kExitDone = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitRefused = 2;
+constexpr int kExitUsage = 64;
+
+enum class ToolTask { kMake, kCheck, kHelp };
+
+struct ToolOptions {
+  ToolTask task;
+  const char* source;
+  const char* medium;
+  const char* launcher;  // nullptr: the one built beside the tool
+  const char* image;     // nullptr: no image
+  const char* label;
+  int targetLength;
+  bool quiet;
+};
+
+// False, after telling why on standard error, for a command line that does
+// not say one task completely.
+bool ParseToolOptions(int argc, char** argv, ToolOptions* options);
+
+void PrintToolHelp();

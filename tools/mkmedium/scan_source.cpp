@@ -1,0 +1,197 @@
+// The walk that plans a medium and refuses, before anything is written, what
+// the launcher would not give back as it went in.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <utility>
+
+#include "payload/payload_tree.h"
+#include "platform/platform_ops.h"
+#include "tools/mkmedium/medium_plan.h"
+
+namespace {
+
+// The launcher joins "target\relative" into 259 characters at most.
+constexpr int kLongestLauncherPath = kPathBufferSize - 1;
+// It lists each medium directory with "\*.*" after its path.
+constexpr int kListPatternTail = 4;
+
+// A folded name and how to show it, for finding names that differ only in
+// letter case.
+using CaseKey = std::pair<std::string, std::string>;
+
+struct ScanState {
+  const char* source;
+  PlanRules rules;
+  MediumPlan* plan;
+};
+
+std::string FoldName(const char* name) {
+  std::string folded(name);
+  for (char& c : folded) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return folded;
+}
+
+void Refuse(ScanState* state, const char* relative, const char* reason) {
+  (void)std::fprintf(stderr, "mkmedium: refused: %s: %s\n", relative, reason);
+  ++state->plan->refusals;
+}
+
+void Note(const ScanState& state, const char* relative, const char* text) {
+  if (!state.rules.quiet) (void)std::fprintf(stderr, "mkmedium: note: %s: %s\n", relative, text);
+}
+
+void ReportCaseCollisions(ScanState* state, const char* directory, std::vector<CaseKey> keys) {
+  std::sort(keys.begin(), keys.end());
+  for (std::size_t i = 1; i < keys.size(); ++i) {
+    if (keys[i].first != keys[i - 1].first) continue;
+    char reason[2 * kPathBufferSize + 64];
+    (void)std::snprintf(reason, sizeof reason, "\"%s\" and \"%s\" differ only in letter case",
+                        keys[i - 1].second.c_str(), keys[i].second.c_str());
+    Refuse(state, directory[0] != '\0' ? directory : ".", reason);
+  }
+}
+
+bool HasOnlyAscii(const char* name) {
+  for (const char* c = name; *c != '\0'; ++c) {
+    if (static_cast<unsigned char>(*c) >= 0x80) return false;
+  }
+  return true;
+}
+
+void CheckPathFits(ScanState* state, const MediumEntry& entry) {
+  const int length = static_cast<int>(std::strlen(entry.relative));
+  char reason[128];
+  if (state->rules.targetLength + 1 + length > kLongestLauncherPath) {
+    (void)std::snprintf(
+        reason, sizeof reason, "%d characters under a target of %d: longer than the launcher's %d",
+        state->rules.targetLength + 1 + length, state->rules.targetLength, kLongestLauncherPath);
+    Refuse(state, entry.relative, reason);
+  } else if (entry.directory &&
+             kMediumRootLength + 1 + length + kListPatternTail > kLongestLauncherPath) {
+    Refuse(state, entry.relative, "too long to be listed from the medium's root");
+  }
+}
+
+void CheckEntry(ScanState* state, const MediumEntry& entry, const DirEntry& listed) {
+  const char* name = entry.relative + entry.nameOffset;
+  if (const char* fault = FindNameFault(name)) Refuse(state, entry.relative, fault);
+  if (IsLinkEntry(listed)) {
+    Refuse(state, entry.relative, "a link: a medium holds only real files and directories");
+  }
+  if (!entry.directory && NamesMatchIgnoringCase(name, kStoredInstallerFileName)) {
+    Refuse(state, entry.relative, "the launcher would restore it as \"SETUP.EXE\"");
+  }
+  if (!entry.directory && (listed.lengthHigh != 0 || listed.length < 0)) {
+    Refuse(state, entry.relative, "2 GiB or more: the launcher cannot hold it");
+  }
+  if (state->rules.forImage && std::strlen(name) > static_cast<std::size_t>(kLongestImageName)) {
+    Refuse(state, entry.relative, "longer than the 103 characters of an image's names");
+  }
+  CheckPathFits(state, entry);
+  if (!HasOnlyAscii(name)) {
+    Note(*state, entry.relative,
+         "not plain ASCII: it comes back only where the system's code "
+         "page holds every character");
+  }
+  if (entry.installer && std::strcmp(name, kInstallerFileName) != 0) {
+    Note(*state, entry.relative, "comes back named \"SETUP.EXE\"");
+  }
+}
+
+void ScanDirectory(ScanState* state, const char* relative);
+
+// Appends one listed entry to the plan and descends into a directory.
+void PlanEntry(ScanState* state, const char* relative, const DirEntry& listed,
+               std::vector<CaseKey>* restoredKeys, std::vector<CaseKey>* storedKeys) {
+  MediumEntry entry = {};
+  const bool fits = relative[0] == '\0' ? CopyPath(entry.relative, listed.name)
+                                        : JoinPath(entry.relative, relative, listed.name);
+  if (!fits) {
+    char shown[2 * kPathBufferSize];
+    (void)std::snprintf(shown, sizeof shown, "%s\\%s", relative, listed.name);
+    Refuse(state, shown, "longer than any path the launcher holds");
+    return;
+  }
+  entry.nameOffset = static_cast<int>(std::strlen(entry.relative) - std::strlen(listed.name));
+  entry.directory = IsDirectoryEntry(listed);
+  entry.installer = !entry.directory && NamesMatchIgnoringCase(listed.name, kInstallerFileName);
+  entry.length = entry.directory ? 0 : static_cast<uint32_t>(listed.length);
+  CheckEntry(state, entry, listed);
+  restoredKeys->emplace_back(FoldName(listed.name), listed.name);
+  // On the medium only the installer changes its name, and the launcher
+  // joins the root: other collisions are the restored names' already.
+  const std::string stored = FoldName(entry.installer ? kStoredInstallerFileName : listed.name);
+  if (stored == kStoredInstallerFileName || stored == kLauncherFileName) {
+    storedKeys->emplace_back(stored, entry.installer
+                                         ? std::string(listed.name) + " (kept as setup.xex)"
+                                         : std::string(listed.name));
+  }
+  state->plan->entries.push_back(entry);
+  if (entry.directory) {
+    if (!IsLinkEntry(listed)) ScanDirectory(state, entry.relative);
+  } else {
+    ++state->plan->files;
+    state->plan->totalBytes += entry.length;
+  }
+}
+
+bool ListDirectory(ScanState* state, const char* relative, std::vector<CaseKey>* restoredKeys,
+                   std::vector<CaseKey>* storedKeys) {
+  PathBuffer directory;
+  PathBuffer pattern;
+  const bool fits = relative[0] == '\0' ? CopyPath(directory, state->source)
+                                        : JoinPath(directory, state->source, relative);
+  DirEntry listed;
+  SearchHandle search = fits && MakeListPattern(pattern, directory)
+                            ? OpenDirectoryListing(pattern, &listed)
+                            : nullptr;
+  if (search == nullptr) return false;
+  do {
+    if (!IsDotEntry(listed)) PlanEntry(state, relative, listed, restoredKeys, storedKeys);
+  } while (ReadNextEntry(search, &listed));
+  CloseSearch(search);
+  return true;
+}
+
+void ScanDirectory(ScanState* state, const char* relative) {
+  std::vector<CaseKey> restoredKeys;
+  std::vector<CaseKey> storedKeys;
+  if (relative[0] == '\0') storedKeys.emplace_back(kLauncherFileName, "the launcher setup.exe");
+  if (!ListDirectory(state, relative, &restoredKeys, &storedKeys)) {
+    Refuse(state, relative, "cannot be listed");
+    return;
+  }
+  ReportCaseCollisions(state, relative, std::move(restoredKeys));
+  ReportCaseCollisions(state, relative, std::move(storedKeys));
+}
+
+}  // namespace
+
+bool ScanSourceTree(const char* source, const PlanRules& rules, MediumPlan* plan) {
+  ScanState state = {source, rules, plan};
+  std::vector<CaseKey> restoredKeys;
+  std::vector<CaseKey> storedKeys;
+  storedKeys.emplace_back(kLauncherFileName, "the launcher setup.exe");
+  if (!ListDirectory(&state, "", &restoredKeys, &storedKeys)) return false;
+  ReportCaseCollisions(&state, "", std::move(restoredKeys));
+  ReportCaseCollisions(&state, "", std::move(storedKeys));
+  const bool hasInstaller = std::any_of(
+      plan->entries.begin(), plan->entries.end(),
+      [](const MediumEntry& entry) { return entry.installer && entry.nameOffset == 0; });
+  if (!hasInstaller) Refuse(&state, ".", "no \"SETUP.EXE\" at the root for the launcher to start");
+  return true;
+}
+
+bool MakeStoredPath(PathBuffer& out, const char* medium, const MediumEntry& entry) {
+  if (!entry.installer) return JoinPath(out, medium, entry.relative);
+  PathBuffer directory;
+  PathBuffer relative;
+  if (!CopyPath(directory, entry.relative)) return false;
+  directory[entry.nameOffset] = '\0';
+  if (!ConcatenatePath(relative, directory, kStoredInstallerFileName)) return false;
+  return JoinPath(out, medium, relative);
+}
