@@ -158,6 +158,10 @@ void SendWindowMessage(WindowHandle window, uint32_t message);
 // ---- For the vendor's tools -------------------------------------------------
 // The launcher itself never calls these.
 
+// Set on a listed entry that is neither a regular file nor a directory: a
+// pipe, a device, a socket.
+constexpr uint32_t kDeviceAttribute = 0x40;
+
 // Runs a program found on the search path, `arguments[0]` its name and the
 // list ending in nullptr, and waits for it. Its exit code, or -1 when it
 // could not be started.
@@ -166,5 +170,8 @@ int RunSearchedProgram(const char* const* arguments);
 bool IsErrorStreamTerminal();
 // The full path of the running program.
 bool ReadProgramPath(PathBuffer& out);
+// How many names this listing left out so far because no launcher path can
+// spell them: Linux names holding a backslash or longer than a path.
+int CountLeftOutEntries(SearchHandle search);
 // Lets a copied program be started directly: Linux needs the execute bits.
 bool MarkFileRunnable(const char* path);

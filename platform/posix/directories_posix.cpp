@@ -14,6 +14,7 @@
 
 struct PlatformSearch {
   DIR* directory;
+  int leftOut;
 };
 
 namespace {
@@ -22,10 +23,12 @@ constexpr char kListPatternSuffix[] = "\\*.*";
 
 // Names holding a backslash cannot be spelled in a launcher path: "\"
 // separates directories. They are left out, as Windows could not hold them.
-bool FillNextEntry(DIR* directory, DirEntry* entry) {
+bool FillNextEntry(DIR* directory, DirEntry* entry, int* leftOut) {
   while (dirent* found = readdir(directory)) {
-    if (std::strchr(found->d_name, '\\') != nullptr) continue;
-    if (!CopyPath(entry->name, found->d_name)) continue;
+    if (std::strchr(found->d_name, '\\') != nullptr || !CopyPath(entry->name, found->d_name)) {
+      ++*leftOut;
+      continue;
+    }
     bool exists = false;
     FillEntryFromStat(dirfd(directory), found->d_name, entry, &exists);
     if (exists) return true;
@@ -51,19 +54,22 @@ SearchHandle OpenDirectoryListing(const char* pattern, DirEntry* first) {
 
   DIR* directory = opendir(path);
   if (directory == nullptr) return nullptr;
-  if (!FillNextEntry(directory, first)) {
+  int leftOut = 0;
+  if (!FillNextEntry(directory, first, &leftOut)) {
     closedir(directory);
     errno = ENOENT;
     return nullptr;
   }
-  auto* search = new (std::nothrow) PlatformSearch{directory};
+  auto* search = new (std::nothrow) PlatformSearch{directory, leftOut};
   if (search == nullptr) closedir(directory);
   return search;
 }
 
 bool ReadNextEntry(SearchHandle search, DirEntry* entry) {
-  return FillNextEntry(search->directory, entry);
+  return FillNextEntry(search->directory, entry, &search->leftOut);
 }
+
+int CountLeftOutEntries(SearchHandle search) { return search->leftOut; }
 
 void CloseSearch(SearchHandle search) {
   closedir(search->directory);

@@ -16,9 +16,8 @@ bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 
 uint32_t AttributesFromMode(mode_t mode) {
   constexpr uint32_t kReadOnly = 0x01;
   constexpr uint32_t kArchive = 0x20;
-  constexpr uint32_t kDevice = 0x40;
   if (S_ISDIR(mode)) return kDirectoryAttribute;
-  uint32_t attributes = S_ISREG(mode) ? kArchive : kDevice;
+  uint32_t attributes = S_ISREG(mode) ? kArchive : kDeviceAttribute;
   if ((mode & S_IWUSR) == 0) attributes |= kReadOnly;
   return attributes;
 }

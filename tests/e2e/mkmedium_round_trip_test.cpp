@@ -36,6 +36,11 @@ TEST(MkmediumRoundTrip, TheLauncherRestoresWhatMkmediumStored) {
   EXPECT_EQ(ReadBytes(medium / "docs" / "readme.txt"), Complemented(TextBytes("read me")));
   EXPECT_EQ(ReadBytes(medium / "setup.exe"), ReadBytes(LauncherProgram()));
 
+  const ProgramRun checked =
+      RunProgram(MkmediumProgram(), scratch.path,
+                 "--check \"" + source.string() + "\" \"" + medium.string() + "\"");
+  EXPECT_EQ(checked.exitCode, 0) << checked.output;
+
   const fs::path target = scratch.path / "restored";
   fs::permissions(medium / "setup.exe", fs::perms::owner_exec, fs::perm_options::add);
   EXPECT_EQ(RunProgram(medium / "setup.exe", medium, "\"" + target.string() + "\"").exitCode, 1);

@@ -65,16 +65,23 @@ void ListTreeItems(TreeListing* listing, const char* directory, const std::strin
   CloseSearch(search);
 }
 
+// Two chunks for the whole check: fresh ones for every file would cost more
+// than comparing most files does.
+struct CompareBuffers {
+  std::vector<unsigned char> real;
+  std::vector<unsigned char> stored;
+};
+
 bool ReadChunk(FileHandle file, std::vector<unsigned char>* chunk, int64_t* got) {
   *got = ReadFileBytes(file, chunk->data(), chunk->size());
   return *got >= 0;
 }
 
-bool StoredBytesMatch(const char* sourcePath, const char* mediumPath) {
+bool StoredBytesMatch(const char* sourcePath, const char* mediumPath, CompareBuffers* buffers) {
   FileHandle source = OpenFileForRead(sourcePath);
   FileHandle medium = OpenFileForRead(mediumPath);
-  std::vector<unsigned char> real(kCompareChunk);
-  std::vector<unsigned char> stored(kCompareChunk);
+  std::vector<unsigned char>& real = buffers->real;
+  std::vector<unsigned char>& stored = buffers->stored;
   bool same = source != nullptr && medium != nullptr;
   while (same) {
     int64_t realCount = 0;
@@ -91,7 +98,8 @@ bool StoredBytesMatch(const char* sourcePath, const char* mediumPath) {
   return same;
 }
 
-int CompareItem(const std::string& name, const TreeItem& wanted, const TreeItem& found) {
+int CompareItem(const std::string& name, const TreeItem& wanted, const TreeItem& found,
+                CompareBuffers* buffers) {
   const char* why = nullptr;
   if (found.doubled) {
     why = "two files of the medium restore to this name";
@@ -102,7 +110,7 @@ int CompareItem(const std::string& name, const TreeItem& wanted, const TreeItem&
     return 0;
   } else if (wanted.length < 0 || wanted.length != found.length) {
     why = "lengths differ";
-  } else if (!StoredBytesMatch(wanted.path, found.path)) {
+  } else if (!StoredBytesMatch(wanted.path, found.path, buffers)) {
     why = "contents differ";
   }
   if (why == nullptr) return 0;
@@ -116,8 +124,13 @@ int CheckMedium(const char* source, const char* medium) {
   TreeListing wanted = {false, false, false, {}};
   TreeListing found = {true, false, false, {}};
   ListTreeItems(&wanted, source, "");
+  // Without both roots there is nothing to compare, only one failure.
+  if (wanted.items.empty() && wanted.unlisted) return 1;
   ListTreeItems(&found, medium, "");
+  if (found.items.empty() && found.unlisted) return 1;
   int differences = (wanted.unlisted ? 1 : 0) + (found.unlisted ? 1 : 0);
+  CompareBuffers buffers = {std::vector<unsigned char>(kCompareChunk),
+                            std::vector<unsigned char>(kCompareChunk)};
   if (!found.launcherFound) {
     (void)std::printf("missing: %s (the launcher)\n", kLauncherFileName);
     ++differences;
@@ -128,7 +141,7 @@ int CheckMedium(const char* source, const char* medium) {
       (void)std::printf("missing: %s\n", item.first.c_str());
       ++differences;
     } else {
-      differences += CompareItem(item.first, item.second, match->second);
+      differences += CompareItem(item.first, item.second, match->second, &buffers);
     }
   }
   for (const auto& item : found.items) {

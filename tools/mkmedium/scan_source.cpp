@@ -82,6 +82,9 @@ void CheckEntry(ScanState* state, const MediumEntry& entry, const DirEntry& list
   if (IsLinkEntry(listed)) {
     Refuse(state, entry.relative, "a link: a medium holds only real files and directories");
   }
+  if (!entry.directory && (listed.attributes & kDeviceAttribute) != 0) {
+    Refuse(state, entry.relative, "not a regular file: a pipe, a device or a socket");
+  }
   if (!entry.directory && NamesMatchIgnoringCase(name, kStoredInstallerFileName)) {
     Refuse(state, entry.relative, "the launcher would restore it as \"SETUP.EXE\"");
   }
@@ -153,7 +156,15 @@ bool ListDirectory(ScanState* state, const char* relative, std::vector<CaseKey>*
   do {
     if (!IsDotEntry(listed)) PlanEntry(state, relative, listed, restoredKeys, storedKeys);
   } while (ReadNextEntry(search, &listed));
+  const int leftOut = CountLeftOutEntries(search);
   CloseSearch(search);
+  if (leftOut != 0) {
+    char reason[96];
+    (void)std::snprintf(reason, sizeof reason,
+                        "%d name%s holding a backslash or too long for any launcher path", leftOut,
+                        leftOut == 1 ? "" : "s");
+    Refuse(state, relative[0] != '\0' ? relative : ".", reason);
+  }
   return true;
 }
 
