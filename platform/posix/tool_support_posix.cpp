@@ -9,8 +9,6 @@
 #include "platform/platform_ops.h"
 #include "platform/posix/posix_paths.h"
 
-extern char** environ;
-
 int RunSearchedProgram(const char* const* arguments) {
   pid_t child = 0;
   // posix_spawnp takes the list as non-const by an old convention; it does
