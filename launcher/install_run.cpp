@@ -24,7 +24,14 @@ bool PrepareInstallRun(const char* argument, InstallTarget* target, PathBuffer& 
     if (created) RemoveDirectoryPath(target->directory);
     return false;
   }
-  return true;
+  if (created || target->temporaryFlag != 1) return true;
+  // A temporary copy left by an earlier run (one whose installer outlived
+  // the wait holds its SETUP.EXE open) would keep that run's installer and
+  // files, since nothing is overwritten: this run would start the wrong
+  // installer. The copy is the run's own to remove; it goes first.
+  RemoveTree(target->directory);
+  MakeDirectory(target->directory);
+  return IsTrustedTarget(*target);
 }
 
 }  // namespace

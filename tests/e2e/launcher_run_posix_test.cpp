@@ -134,3 +134,28 @@ TEST_F(LauncherRun, PathsThatDoNotFitRefuseTheRun) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(LauncherRun, ACopyLeftByAnEarlierRunIsClearedBeforeTheRestore) {
+  // An earlier run's installer outlived the wait and kept its copy.
+  const fs::path stale = temp / "VANTREL";
+  WriteBytes(stale / "SETUP.EXE", TextBytes("#!/bin/sh\ntouch \"$0.ran\"\n"));
+  WriteBytes(stale / "readme.txt", TextBytes("an older product's readme"));
+  fs::permissions(stale, fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  EXPECT_EQ(Launch("").exitCode, 1);
+  EXPECT_EQ(fs::path(RecordValue(record, "cwd")), stale) << "the medium's own installer ran";
+  EXPECT_FALSE(fs::exists(stale));
+}
+
+TEST_F(LauncherRun, TwoLaunchersAtOnceBothEndAndLeaveNoCopy) {
+  const std::string launcher = "'" + (medium / "setup.exe").string() + "'";
+  const ProgramRun both = RunProgram(
+      "/bin/sh", medium,
+      "-c \"" + launcher + " & p=\\$!; " + launcher + "; b=\\$?; wait \\$p; echo ends \\$? \\$b\"");
+  EXPECT_NE(both.output.find("ends 1 1"), std::string::npos) << both.output;
+  EXPECT_FALSE(fs::exists(temp / "VANTREL"));
+}
+
+}  // namespace
