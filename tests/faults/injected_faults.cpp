@@ -1,0 +1,100 @@
+// The wrappers the link step puts between the launcher and its platform
+// (-Wl,--wrap=<symbol>): each passes the call on, or fails it when armed.
+#include "tests/faults/injected_faults.h"
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/platform_ops.h"
+
+FaultPlan& Faults() {
+  static FaultPlan plan = {FaultKind::kNone, -1, 0, false, {}};
+  return plan;
+}
+
+void ArmFault(FaultKind kind, int armedAt) { Faults() = {kind, armedAt, 0, false, {}}; }
+
+namespace {
+
+FileHandle lastWritten = nullptr;
+
+bool Fire(FaultKind kind) {
+  FaultPlan& plan = Faults();
+  if (plan.kind != kind) return false;
+  if (plan.calls++ != plan.armedAt) return false;
+  plan.fired = true;
+  return true;
+}
+
+}  // namespace
+
+extern "C" {
+void* __real__Z18AllocateFileBufferm(std::size_t size);
+FileHandle __real__Z15OpenFileForReadPKc(const char* path);
+int64_t __real__Z13ReadFileBytesP12PlatformFilePvm(FileHandle file, void* buffer, std::size_t size);
+FileHandle __real__Z16OpenFileForWritePKcb(const char* path, bool mustBeNew);
+bool __real__Z14WriteFileBytesP12PlatformFilePKvm(FileHandle file, const void* buffer,
+                                                  std::size_t size);
+bool __real__Z9CloseFileP12PlatformFile(FileHandle file);
+SearchHandle __real__Z20OpenDirectoryListingPKcP8DirEntry(const char* pattern, DirEntry* first);
+bool __real__Z13MakeDirectoryPKc(const char* path);
+
+void* __wrap__Z18AllocateFileBufferm(std::size_t size) {
+  return Fire(FaultKind::kAllocate) ? nullptr : __real__Z18AllocateFileBufferm(size);
+}
+
+FileHandle __wrap__Z15OpenFileForReadPKc(const char* path) {
+  return Fire(FaultKind::kOpenRead) ? nullptr : __real__Z15OpenFileForReadPKc(path);
+}
+
+int64_t __wrap__Z13ReadFileBytesP12PlatformFilePvm(FileHandle file, void* buffer,
+                                                   std::size_t size) {
+  if (Fire(FaultKind::kReadError)) return -1;
+  // The restore asks one byte past the length; a shrunk file gives less
+  // than the length, a grown one all it asks.
+  if (size >= 2 && Fire(FaultKind::kReadShrunk)) {
+    return __real__Z13ReadFileBytesP12PlatformFilePvm(file, buffer, size - 2);
+  }
+  const int64_t got = __real__Z13ReadFileBytesP12PlatformFilePvm(file, buffer, size);
+  if (Fire(FaultKind::kReadGrown)) return static_cast<int64_t>(size);
+  return got;
+}
+
+FileHandle __wrap__Z16OpenFileForWritePKcb(const char* path, bool mustBeNew) {
+  if (Fire(FaultKind::kOpenWrite)) return nullptr;
+  lastWritten = __real__Z16OpenFileForWritePKcb(path, mustBeNew);
+  return lastWritten;
+}
+
+bool __wrap__Z14WriteFileBytesP12PlatformFilePKvm(FileHandle file, const void* buffer,
+                                                  std::size_t size) {
+  if (Fire(FaultKind::kWriteFails)) {
+    __real__Z14WriteFileBytesP12PlatformFilePKvm(file, buffer, size / 2);
+    return false;
+  }
+  return __real__Z14WriteFileBytesP12PlatformFilePKvm(file, buffer, size);
+}
+
+bool __wrap__Z9CloseFileP12PlatformFile(FileHandle file) {
+  const bool written = file == lastWritten;
+  const bool closed = __real__Z9CloseFileP12PlatformFile(file);
+  if (written) lastWritten = nullptr;
+  return written && Fire(FaultKind::kCloseFails) ? false : closed;
+}
+
+SearchHandle __wrap__Z20OpenDirectoryListingPKcP8DirEntry(const char* pattern, DirEntry* first) {
+  if (Fire(FaultKind::kListing)) {
+    Faults().faultedPath = pattern;
+    return nullptr;
+  }
+  return __real__Z20OpenDirectoryListingPKcP8DirEntry(pattern, first);
+}
+
+bool __wrap__Z13MakeDirectoryPKc(const char* path) {
+  if (Fire(FaultKind::kMakeDirectory)) {
+    Faults().faultedPath = path;
+    return false;
+  }
+  return __real__Z13MakeDirectoryPKc(path);
+}
+}

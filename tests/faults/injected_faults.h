@@ -1,0 +1,30 @@
+// Faults injected into the real POSIX platform: the link step wraps the
+// platform's file calls, and a test arms one fault at the n-th such call.
+#pragma once
+
+#include <string>
+
+enum class FaultKind {
+  kNone,
+  kAllocate,       // no memory for the file's buffer
+  kOpenRead,       // the source cannot be opened
+  kReadError,      // the read fails
+  kReadShrunk,     // the file shrank after its look-up
+  kReadGrown,      // the file grew after its look-up
+  kOpenWrite,      // the destination cannot be created
+  kWriteFails,     // the disk fills up halfway through the write
+  kCloseFails,     // a late write error reported by the close
+  kListing,        // a directory of the medium cannot be listed
+  kMakeDirectory,  // a target subdirectory cannot be created
+};
+
+struct FaultPlan {
+  FaultKind kind;
+  int armedAt;  // the call of that kind that fails, counted from 0
+  int calls;    // calls of that kind seen so far
+  bool fired;
+  std::string faultedPath;  // the directory of a listing or creation fault
+};
+
+FaultPlan& Faults();
+void ArmFault(FaultKind kind, int armedAt);
