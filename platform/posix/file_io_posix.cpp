@@ -75,13 +75,18 @@ int64_t ReadFileBytes(FileHandle file, void* buffer, std::size_t size) {
   auto* bytes = static_cast<unsigned char*>(buffer);
   std::size_t done = 0;
   while (done < size) {
-    const ssize_t got = read(FdFromHandle(file), bytes + done, size - done);
+    const std::size_t asked = size - done;
+    const ssize_t got = read(FdFromHandle(file), bytes + done, asked);
     if (got == 0) break;
     if (got < 0) {
       if (errno == EINTR) continue;
       return -1;
     }
     done += static_cast<std::size_t>(got);
+    // A regular file reads short only at its end: asking again would only
+    // hear the end once more, one more call for every file restored. Other
+    // files read short anyway and are then skipped for their length.
+    if (static_cast<std::size_t>(got) < asked) break;
   }
   return static_cast<int64_t>(done);
 }
