@@ -159,3 +159,17 @@ TEST_F(LauncherRun, TwoLaunchersAtOnceBothEndAndLeaveNoCopy) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(LauncherRun, AnInstallerThatCrashesEndsTheWaitAndTheCopyIsRemoved) {
+  const fs::path started = scratch.path / "started";
+  WriteStored(medium / "setup.xex",
+              TextBytes("#!/bin/sh\ntouch '" + started.string() + "'\nkill -SEGV $$\n"));
+  EXPECT_EQ(Launch("").exitCode, 1);
+  EXPECT_TRUE(fs::exists(started)) << "the installer ran before it crashed";
+  EXPECT_FALSE(fs::exists(temp / "VANTREL"));
+  EXPECT_TRUE(fs::exists(medium / "readme.txt")) << "the medium is left as it was";
+}
+
+}  // namespace
