@@ -46,3 +46,7 @@ const char* FindNameFault(const char* name);
 
 // Path of the entry on the medium: the installer is kept as "setup.xex".
 bool MakeStoredPath(PathBuffer& out, const char* medium, const MediumEntry& entry);
+
+// The directory `path` names its last component in, either separator; "."
+// for a bare name. False, with `out` empty, when it does not fit.
+bool ReadDirectoryPart(PathBuffer& out, const char* path);

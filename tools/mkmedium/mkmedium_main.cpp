@@ -35,20 +35,6 @@ void TakeBackMedium(const char* medium, MediumState before) {
   if (before == MediumState::kEmpty) MakeDirectory(medium);
 }
 
-// The directory the image is written into, "." for a bare name.
-void ReadImageDirectory(PathBuffer& out, const char* image) {
-  if (!CopyPath(out, image)) return;
-  char* cut = nullptr;
-  for (char* c = out; *c != '\0'; ++c) {
-    if (*c == '\\' || *c == '/') cut = c;
-  }
-  if (cut == nullptr) {
-    CopyPath(out, ".");
-  } else {
-    cut[cut == out ? 1 : 0] = '\0';
-  }
-}
-
 // Refusals that need the medium's directory to exist to be judged.
 bool IsMediumPlaceRefused(const ToolOptions& options) {
   if (IsDirectoryWithin(options.medium, options.source)) {
@@ -58,8 +44,8 @@ bool IsMediumPlaceRefused(const ToolOptions& options) {
   }
   PathBuffer imageDirectory;
   if (options.image != nullptr) {
-    ReadImageDirectory(imageDirectory, options.image);
-    if (imageDirectory[0] == '\0' || IsDirectoryWithin(imageDirectory, options.medium) ||
+    if (!ReadDirectoryPart(imageDirectory, options.image) ||
+        IsDirectoryWithin(imageDirectory, options.medium) ||
         IsDirectoryWithin(imageDirectory, options.source)) {
       (void)std::fprintf(stderr, "mkmedium: refused: the image %s must lie outside %s and %s\n",
                          options.image, options.source, options.medium);

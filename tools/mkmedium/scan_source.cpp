@@ -105,7 +105,7 @@ void CheckEntry(ScanState* state, const MediumEntry& entry, const DirEntry& list
   }
 }
 
-void ScanDirectory(ScanState* state, const char* relative);
+bool ScanDirectory(ScanState* state, const char* relative);
 
 // Appends one listed entry to the plan and descends into a directory.
 void PlanEntry(ScanState* state, const char* relative, const DirEntry& listed,
@@ -135,7 +135,9 @@ void PlanEntry(ScanState* state, const char* relative, const DirEntry& listed,
   }
   state->plan->entries.push_back(entry);
   if (entry.directory) {
-    if (!IsLinkEntry(listed)) ScanDirectory(state, entry.relative);
+    if (!IsLinkEntry(listed) && !ScanDirectory(state, entry.relative)) {
+      Refuse(state, entry.relative, "cannot be listed");
+    }
   } else {
     ++state->plan->files;
     state->plan->totalBytes += entry.length;
@@ -168,41 +170,26 @@ bool ListDirectory(ScanState* state, const char* relative, std::vector<CaseKey>*
   return true;
 }
 
-void ScanDirectory(ScanState* state, const char* relative) {
+// Lists one directory into the plan, below it too, and refuses the names in
+// it that differ only in case. False when it cannot be listed.
+bool ScanDirectory(ScanState* state, const char* relative) {
   std::vector<CaseKey> restoredKeys;
   std::vector<CaseKey> storedKeys;
   if (relative[0] == '\0') storedKeys.emplace_back(kLauncherFileName, "the launcher setup.exe");
-  if (!ListDirectory(state, relative, &restoredKeys, &storedKeys)) {
-    Refuse(state, relative, "cannot be listed");
-    return;
-  }
+  if (!ListDirectory(state, relative, &restoredKeys, &storedKeys)) return false;
   ReportCaseCollisions(state, relative, std::move(restoredKeys));
   ReportCaseCollisions(state, relative, std::move(storedKeys));
+  return true;
 }
 
 }  // namespace
 
 bool ScanSourceTree(const char* source, const PlanRules& rules, MediumPlan* plan) {
   ScanState state = {source, rules, plan};
-  std::vector<CaseKey> restoredKeys;
-  std::vector<CaseKey> storedKeys;
-  storedKeys.emplace_back(kLauncherFileName, "the launcher setup.exe");
-  if (!ListDirectory(&state, "", &restoredKeys, &storedKeys)) return false;
-  ReportCaseCollisions(&state, "", std::move(restoredKeys));
-  ReportCaseCollisions(&state, "", std::move(storedKeys));
+  if (!ScanDirectory(&state, "")) return false;
   const bool hasInstaller = std::any_of(
       plan->entries.begin(), plan->entries.end(),
       [](const MediumEntry& entry) { return entry.installer && entry.nameOffset == 0; });
   if (!hasInstaller) Refuse(&state, ".", "no \"SETUP.EXE\" at the root for the launcher to start");
   return true;
-}
-
-bool MakeStoredPath(PathBuffer& out, const char* medium, const MediumEntry& entry) {
-  if (!entry.installer) return JoinPath(out, medium, entry.relative);
-  PathBuffer directory;
-  PathBuffer relative;
-  if (!CopyPath(directory, entry.relative)) return false;
-  directory[entry.nameOffset] = '\0';
-  if (!ConcatenatePath(relative, directory, kStoredInstallerFileName)) return false;
-  return JoinPath(out, medium, relative);
 }

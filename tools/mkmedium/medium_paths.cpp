@@ -1,0 +1,26 @@
+// Paths mkmedium derives: where an entry lies on the medium, and the
+// directory a path names its file in.
+#include "payload/payload_tree.h"
+#include "tools/mkmedium/medium_plan.h"
+
+bool MakeStoredPath(PathBuffer& out, const char* medium, const MediumEntry& entry) {
+  if (!entry.installer) return JoinPath(out, medium, entry.relative);
+  PathBuffer directory;
+  PathBuffer relative;
+  if (!CopyPath(directory, entry.relative)) return false;
+  directory[entry.nameOffset] = '\0';
+  if (!ConcatenatePath(relative, directory, kStoredInstallerFileName)) return false;
+  return JoinPath(out, medium, relative);
+}
+
+bool ReadDirectoryPart(PathBuffer& out, const char* path) {
+  if (!CopyPath(out, path)) return false;
+  char* cut = nullptr;
+  for (char* c = out; *c != '\0'; ++c) {
+    if (*c == '\\' || *c == '/') cut = c;
+  }
+  if (cut == nullptr) return CopyPath(out, ".");
+  // A root keeps its separator.
+  cut[cut == out ? 1 : 0] = '\0';
+  return true;
+}
