@@ -6,32 +6,51 @@
 
 namespace {
 
-// A temporary target that is a link, or one that another user can change,
-// could aim the run's installer or its removal at anything.
-bool IsTrustedTarget(const InstallTarget& target) {
-  return target.temporaryFlag != 1 || IsPrivateDirectory(target.directory);
+// What keeps the temporary copy the run's own: the lock that keeps a second
+// launcher out, and the copy held open from its trust check to its removal.
+struct CopyGuards {
+  RunLockHandle lock;
+  HeldDirectory held;
+};
+
+// A root as target would take the whole drive; a medium inside the target
+// would be written into, and a temporary one cleared and removed with it.
+bool IsTargetAroundSource(const char* target, const char* source) {
+  return IsFileSystemRoot(target) || IsDirectoryWithin(source, target);
+}
+
+// Clears a copy left by an earlier run and makes the directory anew. A copy
+// that cannot be cleared completely (one whose installer outlived the wait
+// holds its SETUP.EXE open, or a read-only file) would keep that run's
+// installer, since nothing is overwritten: the run is refused instead.
+bool ClearEarlierCopy(const char* directory) {
+  HeldDirectory earlier = HoldPrivateDirectory(directory);
+  if (earlier == nullptr || !ReleaseHeldDirectory(earlier, directory)) return false;
+  RemoveTree(directory);
+  return MakePrivateDirectory(directory);
 }
 
 // Creates the target and takes the source. False when the run is refused;
 // nothing is then left behind that the run made.
-bool PrepareInstallRun(const char* argument, InstallTarget* target, PathBuffer& source) {
+bool PrepareInstallRun(const char* argument, InstallTarget* target, PathBuffer& source,
+                       CopyGuards* guards) {
   if (!ChooseTargetDirectory(argument, target)) return false;
   if (!ReadCurrentDirectory(source)) return false;
-  const bool created = MakeDirectory(target->directory);
+  const bool temporary = target->temporaryFlag == 1;
+  // Two runs on one temporary copy would clear and remove each other's files.
+  if (temporary && (guards->lock = TakeRunLock(target->directory)) == nullptr) return false;
+  if (IsTargetAroundSource(target->directory, source)) return false;
+
+  const bool created =
+      temporary ? MakePrivateDirectory(target->directory) : MakeDirectory(target->directory);
   // Restoring into the source itself, or below it, would copy the copy, and
   // later start the launcher in place of the installer.
-  if (IsDirectoryWithin(target->directory, source) || !IsTrustedTarget(*target)) {
-    if (created) RemoveDirectoryPath(target->directory);
-    return false;
-  }
-  if (created || target->temporaryFlag != 1) return true;
-  // A temporary copy left by an earlier run (one whose installer outlived
-  // the wait holds its SETUP.EXE open) would keep that run's installer and
-  // files, since nothing is overwritten: this run would start the wrong
-  // installer. The copy is the run's own to remove; it goes first.
-  RemoveTree(target->directory);
-  MakeDirectory(target->directory);
-  return IsTrustedTarget(*target);
+  const bool refused =
+      IsDirectoryWithin(target->directory, source) ||
+      (temporary && !created && !ClearEarlierCopy(target->directory)) ||
+      (temporary && (guards->held = HoldPrivateDirectory(target->directory)) == nullptr);
+  if (refused && created) RemoveDirectoryPath(target->directory);
+  return !refused;
 }
 
 }  // namespace
@@ -39,11 +58,16 @@ bool PrepareInstallRun(const char* argument, InstallTarget* target, PathBuffer& 
 void RunInstall(const char* argument) {
   InstallTarget target;
   PathBuffer source;
-  if (!PrepareInstallRun(argument, &target, source)) return;
-
-  CopyNotice notice = StartCopyNotice();
-  CopyPayloadTree(source, target.directory);
-  CloseCopyNotice(&notice);
-  RunRestoredInstaller(target.directory);
-  if (target.temporaryFlag == 1) RemoveTemporaryCopy(target.directory);
+  CopyGuards guards = {nullptr, nullptr};
+  if (PrepareInstallRun(argument, &target, source, &guards)) {
+    CopyNotice notice = StartCopyNotice();
+    CopyPayloadTree(source, target.directory);
+    CloseCopyNotice(&notice);
+    RunRestoredInstaller(target.directory);
+    // A copy swapped for another directory during the run is not the run's
+    // to remove: that would empty the other and leave the real copy behind.
+    const bool stillOwn = ReleaseHeldDirectory(guards.held, target.directory);
+    if (target.temporaryFlag == 1 && stillOwn) RemoveTemporaryCopy(target.directory);
+  }
+  ReleaseRunLock(guards.lock);
 }

@@ -33,7 +33,7 @@ bool IsHelpSwitch(const char* argument) {
   for (const char* helpSwitch : kHelpSwitches) {
     if (std::strcmp(argument, helpSwitch) == 0) return true;
   }
-  return false;
+  return IsPlatformHelpSwitch(argument);
 }
 
 bool ChooseTargetDirectory(const char* argument, InstallTarget* target) {

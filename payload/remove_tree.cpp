@@ -25,6 +25,13 @@ void RemoveEntry(const char* directory, const DirEntry& entry) {
 }  // namespace
 
 int RemoveTree(const char* directory) {
+  // A directory swapped for a link since it was listed is removed as the
+  // link: listing through it would empty whatever it leads to.
+  DirEntry own;
+  if (LookUpPath(directory, &own) && IsLinkEntry(own)) {
+    RemoveDirectoryPath(directory);
+    return 1;
+  }
   PathBuffer pattern;
   if (MakeListPattern(pattern, directory)) {
     DirEntry entry;

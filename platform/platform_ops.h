@@ -22,6 +22,7 @@ constexpr uint32_t kErrorFileExists = 80;
 constexpr uint32_t kErrorDiskFull = 112;
 constexpr uint32_t kErrorDirNotEmpty = 145;
 constexpr uint32_t kErrorAlreadyExists = 183;
+constexpr uint32_t kErrorInvalidName = 123;
 constexpr uint32_t kErrorBadExeFormat = 193;
 constexpr uint32_t kErrorFilenameTooLong = 206;
 
@@ -35,11 +36,15 @@ struct PlatformFile;
 struct PlatformWaitable;
 struct PlatformWindow;
 struct PlatformInstanceTag;
+struct PlatformRunLock;
+struct PlatformHeldDirectory;
 using SearchHandle = PlatformSearch*;
 using FileHandle = PlatformFile*;
 using WaitHandle = PlatformWaitable*;
 using WindowHandle = PlatformWindow*;
 using PlatformInstance = PlatformInstanceTag*;
+using RunLockHandle = PlatformRunLock*;
+using HeldDirectory = PlatformHeldDirectory*;
 
 // ---- Command line ----------------------------------------------------------
 
@@ -47,6 +52,15 @@ using PlatformInstance = PlatformInstanceTag*;
 // handed; a platform whose start-up computes it by another rule derives the
 // tail itself from the full command line.
 const char* ReadCommandTail(const char* entryTail);
+
+// Help switches this platform's users expect beside the launcher's own:
+// "--help" and "-h" on Linux; none on Windows.
+bool IsPlatformHelpSwitch(const char* argument);
+
+// Keeps the launcher's own DLL search to the system directory, so that no
+// DLL beside it on the medium or in the current directory is ever loaded;
+// programs it starts search as they would have. Nothing to do on Linux.
+void RestrictLibrarySearch();
 
 // ---- Files and directories -------------------------------------------------
 
@@ -65,16 +79,52 @@ bool RemoveDirectoryPath(const char* path);
 // Fails for a directory and for a read-only file.
 bool DeleteFilePath(const char* path);
 
-// Each ends in a separator; a buffer too small is left unfilled (false).
+// Ends in a separator; a buffer too small is left unfilled (false).
 bool ReadTempPath(PathBuffer& out);
+// No trailing separator except at a root (C:\ or /). False, with the buffer
+// left empty, when it does not fit, or when no launcher path can spell it
+// (a Linux name holding a backslash: kErrorInvalidName).
 bool ReadCurrentDirectory(PathBuffer& out);
 bool ChangeCurrentDirectory(const char* path);
 
 // True when `inner` is the directory `outer` or lies anywhere below it,
-// judged by the directories' identity, not their spelling.
+// judged by the directories' identity, not their spelling: the real parents
+// of what was opened are followed up to and including the root, so case,
+// doubled separators, "..", links and junctions cannot fool it. False when
+// either cannot be opened.
 bool IsDirectoryWithin(const char* inner, const char* outer);
-// True for a real directory, no link, that only this user may change.
-bool IsPrivateDirectory(const char* path);
+// True for the root of a drive or file system (Linux: "/" or a mount point;
+// Windows: a drive, share or mounted-volume root).
+bool IsFileSystemRoot(const char* path);
+
+// ---- The temporary copy -----------------------------------------------------
+
+// The lock that lets one process at a time use `directory` as its temporary
+// copy. It ends when released or with the process, however that ends, and a
+// started program never inherits it. nullptr when another process holds it
+// (kErrorAlreadyExists) or it cannot be taken. Linux locks the directory
+// that holds `directory`; Windows takes a named mutex for the full path.
+RunLockHandle TakeRunLock(const char* directory);
+void ReleaseRunLock(RunLockHandle lock);
+
+// Creates the temporary copy's directory. An elevated Windows run gives it a
+// protected access list, full control for Administrators and SYSTEM only,
+// inherited below it: a program of the same user that is not elevated can
+// then neither add, change nor delete anything in it (only real Windows
+// enforces this). Otherwise as MakeDirectory.
+bool MakePrivateDirectory(const char* path);
+
+// Opens a directory that is trusted to hold the copy and keeps it open until
+// released: a real directory, no link or junction, owned by this user (or,
+// elevated on Windows, by Administrators or SYSTEM), that nobody else may
+// change (Linux: no group or other write bit; Windows: every access entry
+// that grants a change names the owner, this user, Administrators or
+// SYSTEM). Windows holds it without delete sharing, so that it cannot be
+// renamed or replaced by a junction meanwhile. nullptr when not trusted.
+HeldDirectory HoldPrivateDirectory(const char* path);
+// Lets go of it. True when `path` still names the directory that was held,
+// and no link: only then is it the run's own to remove.
+bool ReleaseHeldDirectory(HeldDirectory held, const char* path);
 
 // ---- File contents ---------------------------------------------------------
 

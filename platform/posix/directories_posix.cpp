@@ -133,19 +133,20 @@ bool ReadTempPath(PathBuffer& out) {
 }
 
 bool ReadCurrentDirectory(PathBuffer& out) {
-  if (getcwd(out, kPathBufferSize) != nullptr) return true;
-  out[0] = '\0';
-  return false;
+  if (getcwd(out, kPathBufferSize) == nullptr) {
+    out[0] = '\0';
+    return false;
+  }
+  // "a\b/med" would be read back as a/b/med: another directory, another medium.
+  if (std::strchr(out, '\\') != nullptr) {
+    out[0] = '\0';
+    errno = EILSEQ;
+    return false;
+  }
+  return true;
 }
 
 bool ChangeCurrentDirectory(const char* path) {
   PathBuffer native;
   return TranslatePath(path, native) && chdir(native) == 0;
-}
-
-bool IsPrivateDirectory(const char* path) {
-  PathBuffer native;
-  struct stat own = {};
-  if (!TranslatePath(path, native) || lstat(native, &own) != 0) return false;
-  return S_ISDIR(own.st_mode) && own.st_uid == geteuid() && (own.st_mode & 022) == 0;
 }

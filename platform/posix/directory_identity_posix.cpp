@@ -41,3 +41,17 @@ bool IsDirectoryWithin(const char* inner, const char* outer) {
   if (current >= 0) close(current);
   return within;
 }
+
+bool IsFileSystemRoot(const char* path) {
+  PathBuffer native;
+  if (!TranslatePath(path, native)) return false;
+  const int fd = open(native, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat here = {};
+  struct stat up = {};
+  // The root is its own parent; a mount point's parent lies on another device.
+  const bool root = fstat(fd, &here) == 0 && fstatat(fd, "..", &up, 0) == 0 &&
+                    (IsSameFile(here, up) || here.st_dev != up.st_dev);
+  close(fd);
+  return root;
+}

@@ -18,6 +18,9 @@ namespace {
 constexpr std::size_t kMappedBufferMinimum = std::size_t{2} << 20;
 // MADV_POPULATE_WRITE (Linux 5.14), spelled out for older headers.
 constexpr int kPopulateWriteAdvice = 23;
+// Linux moves at most 2 GiB - 4 KiB in one call and reads short beyond it;
+// asking at most this much keeps a short read a sure sign of the file's end.
+constexpr std::size_t kLargestRead = std::size_t{1} << 30;
 
 FileHandle HandleFromFd(int fd) {
   return fd < 0 ? nullptr : reinterpret_cast<FileHandle>(static_cast<intptr_t>(fd) + 1);
@@ -75,7 +78,7 @@ int64_t ReadFileBytes(FileHandle file, void* buffer, std::size_t size) {
   auto* bytes = static_cast<unsigned char*>(buffer);
   std::size_t done = 0;
   while (done < size) {
-    const std::size_t asked = size - done;
+    const std::size_t asked = size - done < kLargestRead ? size - done : kLargestRead;
     const ssize_t got = read(FdFromHandle(file), bytes + done, asked);
     if (got == 0) break;
     if (got < 0) {

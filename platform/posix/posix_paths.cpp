@@ -71,6 +71,8 @@ uint32_t MapErrno(int error) {
       return kErrorDirNotEmpty;
     case ENAMETOOLONG:
       return kErrorFilenameTooLong;
+    case EILSEQ:
+      return kErrorInvalidName;
     default:
       return kErrorGenericFailure;
   }

@@ -134,7 +134,10 @@ bool PlanExec(const char* commandLine, ExecPlan* plan) {
 [[noreturn]] void BecomeProgram(const ExecPlan& plan, const char* directory, int report) {
   setsid();
   const int nothing = open("/dev/null", O_RDONLY);
-  if (nothing >= 0) dup2(nothing, STDIN_FILENO);
+  if (nothing > STDIN_FILENO) {
+    dup2(nothing, STDIN_FILENO);
+    close(nothing);
+  }
   if (chdir(directory) == 0) {
     if (plan.memoryFd >= 0) {
       fexecve(plan.memoryFd, plan.argv, environ);

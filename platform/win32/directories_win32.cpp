@@ -59,9 +59,3 @@ bool ReadCurrentDirectory(PathBuffer& out) {
 }
 
 bool ChangeCurrentDirectory(const char* path) { return SetCurrentDirectoryA(path) != 0; }
-
-bool IsPrivateDirectory(const char* path) {
-  const DWORD attributes = GetFileAttributesA(path);
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
-}

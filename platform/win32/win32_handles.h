@@ -16,3 +16,8 @@ HANDLE ToWin32Handle(Handle handle) {
 }
 
 void FillEntryFromFindData(const WIN32_FIND_DATAA& found, DirEntry* entry);
+
+// The elevated run's access list for its temporary copy, in the system's
+// text form; built into a descriptor to be released with LocalFree.
+constexpr char kAdministratorsOnlyAccess[] = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+bool BuildAdministratorsOnlyDescriptor(PSECURITY_DESCRIPTOR* descriptor);

@@ -1,6 +1,9 @@
 // The built launcher run as a process on a generated medium, with a real
 // installer restored and started by it.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
@@ -8,6 +11,17 @@
 #include "tests/support/test_programs.h"
 
 namespace {
+
+// Descriptors beyond the standard three that a program started from here
+// inherits: the test installer counts the same range.
+int CountInheritedDescriptors() {
+  int count = 0;
+  for (int fd = 3; fd < 64; ++fd) {
+    const int flags = fcntl(fd, F_GETFD);
+    if (flags != -1 && (flags & FD_CLOEXEC) == 0) ++count;
+  }
+  return count;
+}
 
 struct LauncherRun : ::testing::Test {
   ScratchDir scratch;
@@ -49,7 +63,7 @@ struct LauncherRun : ::testing::Test {
 };
 
 TEST_F(LauncherRun, HelpSwitchesShowTheUsageAndCreateNothing) {
-  for (const char* help : {"/h", "'/?'", "/help", "/HELP", "/H"}) {
+  for (const char* help : {"/h", "'/?'", "/help", "/HELP", "/H", "--help", "-h"}) {
     const ProgramRun run = Launch(help);
     EXPECT_EQ(run.exitCode, 0) << help;
     EXPECT_EQ(run.output,
@@ -68,6 +82,8 @@ TEST_F(LauncherRun, NamedDirectoryIsRestoredStartedAndKept) {
   ExpectRestored(target);
   EXPECT_EQ(fs::path(RecordValue(record, "cwd")), target);
   EXPECT_EQ(RecordValue(record, "argv0"), "C:\\" + target.string() + "\\SETUP.EXE");
+  EXPECT_EQ(RecordValue(record, "extra-descriptors"), std::to_string(CountInheritedDescriptors()))
+      << "the installer gets what the launcher was given, and nothing of the launcher's own";
 }
 
 TEST_F(LauncherRun, ArgumentWithoutColonLandsUnderTheRootAndQuotesAreTakenOff) {
@@ -170,6 +186,95 @@ TEST_F(LauncherRun, AnInstallerThatCrashesEndsTheWaitAndTheCopyIsRemoved) {
   EXPECT_TRUE(fs::exists(started)) << "the installer ran before it crashed";
   EXPECT_FALSE(fs::exists(temp / "VANTREL"));
   EXPECT_TRUE(fs::exists(medium / "readme.txt")) << "the medium is left as it was";
+}
+
+}  // namespace
+
+namespace {
+
+// A run that holds the temporary copy keeps every other launcher out of it:
+// the second starts nothing and leaves the first installer's files alone.
+TEST_F(LauncherRun, ASecondLaunchWhileTheFirstInstallerRunsDoesNothing) {
+  const fs::path copy = temp / "VANTREL";
+  const fs::path second = scratch.path / "second-record.txt";
+  setenv("VANTREL_TEST_MODE", "sleep:3000", 1);
+  const pid_t first = fork();
+  if (first == 0) {
+    if (chdir(medium.c_str()) == 0) execl(LauncherProgram().c_str(), "setup", nullptr);
+    _exit(127);
+  }
+  ASSERT_GT(first, 0);
+  for (int i = 0; i < 400 && !fs::exists(record); ++i) usleep(10000);
+  ASSERT_TRUE(fs::exists(record)) << "the first installer started";
+  setenv("VANTREL_TEST_RECORD", second.c_str(), 1);
+  const ProgramRun again = Launch("");
+  EXPECT_EQ(again.exitCode, 1);
+  EXPECT_EQ(again.output, "") << "no notice from a run that does nothing";
+  EXPECT_FALSE(fs::exists(second)) << "nothing was started";
+  ExpectRestored(copy);
+  int status = 0;
+  ASSERT_EQ(waitpid(first, &status, 0), first);
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_FALSE(fs::exists(copy));
+  unsetenv("VANTREL_TEST_MODE");
+  EXPECT_EQ(Launch("").exitCode, 1);
+  EXPECT_TRUE(fs::exists(second)) << "a later run works";
+}
+
+TEST_F(LauncherRun, ACopyThatCannotBeClearedIsRefusedAndNothingStarts) {
+  const fs::path stale = temp / "VANTREL";
+  const fs::path ran = scratch.path / "stale-ran";
+  WriteBytes(stale / "SETUP.EXE", TextBytes("#!/bin/sh\ntouch '" + ran.string() + "'\n"));
+  fs::permissions(stale / "SETUP.EXE", fs::perms::owner_read);
+  EXPECT_EQ(Launch("").exitCode, 1);
+  EXPECT_EQ(ListTree(stale), (std::vector<std::string>{"SETUP.EXE"}));
+  EXPECT_FALSE(fs::exists(ran)) << "the earlier run's installer was started";
+  EXPECT_FALSE(fs::exists(record));
+}
+
+// Whatever the target, the medium is never inside it: not the temporary
+// copy, not a named parent, not a root.
+TEST_F(LauncherRun, ATargetAroundTheMediumIsRefusedBeforeAnythingIsMade) {
+  const fs::path inner = temp / "VANTREL" / "disk1";
+  const std::vector<std::string> tree = ListTree(medium);
+  fs::create_directories(inner.parent_path());
+  fs::rename(medium, inner);
+  const ProgramRun inside = RunProgram(inner / "setup.exe", inner, "");
+  EXPECT_EQ(inside.exitCode, 1);
+  EXPECT_EQ(ListTree(inner), tree) << "the medium is as it was";
+  fs::rename(inner, medium);
+  for (const std::string& around : {std::string("."), scratch.Text(), std::string("C:\\\\")}) {
+    EXPECT_EQ(Launch("'" + around + "'").exitCode, 1) << around;
+  }
+  EXPECT_FALSE(fs::exists(scratch.path / "readme.txt"));
+  EXPECT_FALSE(fs::exists("/SETUP.EXE"));
+  EXPECT_FALSE(fs::exists(record));
+}
+
+// The installer swaps its own copy for a link to the user's files: the
+// removal leaves both alone.
+TEST_F(LauncherRun, ACopySwappedDuringTheRunIsNotRemoved) {
+  const fs::path users = scratch.path / "users-files";
+  WriteBytes(users / "precious.txt", TextBytes("precious"));
+  WriteStored(medium / "setup.xex", TextBytes("#!/bin/sh\nmv \"$PWD\" \"$PWD.real\" && ln -s '" +
+                                              users.string() + "' \"$PWD\"\n"));
+  EXPECT_EQ(Launch("").exitCode, 1);
+  EXPECT_EQ(ListTree(users), (std::vector<std::string>{"precious.txt"}));
+  EXPECT_TRUE(fs::exists(temp / "VANTREL.real" / "readme.txt"));
+}
+
+TEST_F(LauncherRun, ACurrentDirectoryNoLauncherPathCanSpellIsRefused) {
+  const fs::path odd = scratch.path / "a\\b" / "med";
+  fs::create_directories(odd.parent_path());
+  fs::rename(medium, odd);
+  fs::create_directories(scratch.path / "a" / "b" / "med");
+  const fs::path ran = scratch.path / "other-ran";
+  WriteStored(scratch.path / "a" / "b" / "med" / "setup.xex",
+              TextBytes("#!/bin/sh\ntouch '" + ran.string() + "'\n"));
+  EXPECT_EQ(RunProgram(odd / "setup.exe", odd, "").exitCode, 1);
+  EXPECT_FALSE(fs::exists(ran)) << "another medium was installed";
+  EXPECT_TRUE(fs::is_empty(temp));
+  EXPECT_FALSE(fs::exists(record));
 }
 
 }  // namespace

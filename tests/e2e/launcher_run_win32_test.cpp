@@ -167,3 +167,111 @@ TEST_F(LauncherRun, ATargetInsideTheSourceIsRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+struct GuardedRun : LauncherRun {
+  void SetUp() override {
+    LauncherRun::SetUp();
+    SetEnvironmentVariableA("TMP", temp.string().c_str());
+  }
+  void TearDown() override {
+    SetEnvironmentVariableA("TMP", nullptr);
+    LauncherRun::TearDown();
+  }
+  bool AwaitRecord() {
+    for (int i = 0; i < 1000 && !fs::exists(record); ++i) Sleep(10);
+    return fs::exists(record);
+  }
+};
+
+// While the first run's installer works in the temporary copy, a second
+// launcher does nothing, and nothing can move the copy away.
+TEST_F(GuardedRun, ASecondLaunchWhileTheFirstInstallerRunsDoesNothing) {
+  const fs::path copy = temp / "VANTREL";
+  SetEnvironmentVariableA("VANTREL_TEST_MODE", "sleep:3000");
+  StartedProgram first = Start(medium / "setup.exe", medium, "");
+  ASSERT_NE(first.process, nullptr);
+  ASSERT_TRUE(AwaitRecord()) << "the first installer started";
+  fs::remove(record);
+  EXPECT_EQ(Launch(""), 1);
+  EXPECT_FALSE(fs::exists(record)) << "nothing was started";
+  EXPECT_FALSE(MoveFileA(copy.string().c_str(), (temp / "moved").string().c_str()));
+  ExpectRestored(copy);
+  EXPECT_EQ(Finish(first), 1);
+  EXPECT_TRUE(fs::is_empty(temp));
+  SetEnvironmentVariableA("VANTREL_TEST_MODE", nullptr);
+  EXPECT_EQ(Launch(""), 1);
+  EXPECT_TRUE(fs::exists(record)) << "a later run works";
+}
+
+// A copy whose installer outlived the wait and holds a file, or one with a
+// read-only file, cannot be cleared: the run is refused, nothing started.
+TEST_F(GuardedRun, ACopyThatCannotBeClearedIsRefusedAndNothingStarts) {
+  SetEnvironmentVariableA("VANTREL_TEST_MODE", "hold:3000");
+  EXPECT_EQ(Launch(""), 1);
+  SetEnvironmentVariableA("VANTREL_TEST_MODE", nullptr);
+  fs::remove(record);
+  EXPECT_EQ(Launch(""), 1);
+  EXPECT_FALSE(fs::exists(record)) << "the earlier run's installer was started";
+  Sleep(3500);  // the held file is let go
+
+  const fs::path stale = temp / "VANTREL";
+  fs::remove_all(stale);
+  WriteBytes(stale / "old.txt", TextBytes("an earlier run's"));
+  SetFileAttributesA((stale / "old.txt").string().c_str(), FILE_ATTRIBUTE_READONLY);
+  EXPECT_EQ(Launch(""), 1);
+  EXPECT_EQ(ListTree(stale), (std::vector<std::string>{"old.txt"}));
+  EXPECT_FALSE(fs::exists(record));
+  SetFileAttributesA((stale / "old.txt").string().c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+using UnixFileNameCall = char*(CDECL*)(const WCHAR*);
+
+// The Unix path behind a Windows one: Wine maps a drive letter by a link of
+// that name in its prefix.
+std::string UnixPathOf(const fs::path& path) {
+  auto call = reinterpret_cast<UnixFileNameCall>(reinterpret_cast<void (*)()>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+  if (call == nullptr) return "";
+  char* unix = call(path.wstring().c_str());
+  std::string text = unix != nullptr ? unix : "";
+  HeapFree(GetProcessHeap(), 0, unix);
+  return text;
+}
+
+// Whatever the target, the medium is never inside it: not the temporary
+// copy, not a named parent, not a root, and a target below a medium at a
+// drive root is refused, however the drive is reached.
+TEST_F(GuardedRun, ATargetAroundOrInsideTheMediumIsRefused) {
+  const std::vector<std::string> tree = ListTree(medium);
+  const fs::path inner = temp / "VANTREL" / "disk1";
+  fs::create_directories(inner.parent_path());
+  fs::rename(medium, inner);
+  EXPECT_EQ(Finish(Start(inner / "setup.exe", inner, "")), 1);
+  EXPECT_EQ(ListTree(inner), tree) << "the medium is as it was";
+  fs::rename(inner, medium);
+  for (const std::string& around : {std::string("."), scratch.Text(), std::string("C:\\")}) {
+    EXPECT_EQ(Launch(around), 1) << around;
+  }
+  EXPECT_FALSE(fs::exists(scratch.path / "readme.txt"));
+  EXPECT_FALSE(fs::exists("C:\\SETUP.EXE"));
+  EXPECT_FALSE(fs::exists(record));
+
+  char prefix[MAX_PATH] = "";
+  const std::string unixMedium = UnixPathOf(medium);
+  if (GetEnvironmentVariableA("WINEPREFIX", prefix, MAX_PATH) == 0 || unixMedium.empty()) {
+    GTEST_SKIP() << "a drive can be mapped to a folder only under Wine";
+  }
+  const std::string link = std::string(prefix) + "/dosdevices/q:";
+  const fs::path tools = "Z:\\bin";
+  ASSERT_EQ(RunProgram(tools / "ln", medium, "-sfn " + unixMedium + " " + link).exitCode, 0);
+  const ProgramRun fromRoot =
+      RunProgram("C:\\windows\\system32\\cmd.exe", medium, "/c q: && cd \\ && setup.exe Q:\\inst");
+  RunProgram(tools / "rm", medium, "-f " + link);
+  EXPECT_EQ(fromRoot.exitCode, 1) << fromRoot.output;
+  EXPECT_FALSE(fs::exists(medium / "inst"));
+  EXPECT_FALSE(fs::exists(record));
+}
+
+}  // namespace

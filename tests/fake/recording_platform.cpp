@@ -44,6 +44,8 @@ FakeWorld& World() {
 }
 
 const char* ReadCommandTail(const char* entryTail) { return entryTail; }
+bool IsPlatformHelpSwitch(const char* /*argument*/) { return false; }
+void RestrictLibrarySearch() { Record("restrict-library-search"); }
 
 SearchHandle OpenDirectoryListing(const char* pattern, DirEntry* first) {
   Record(std::string("list ") + pattern);
@@ -102,8 +104,29 @@ bool IsDirectoryWithin(const char* inner, const char* outer) {
   Record(std::string("within ") + inner + " " + outer);
   return false;
 }
-bool IsPrivateDirectory(const char* path) {
-  Record(std::string("private ") + path);
+bool IsFileSystemRoot(const char* path) {
+  Record(std::string("root ") + path);
+  return false;
+}
+
+RunLockHandle TakeRunLock(const char* directory) {
+  Record(std::string("lock ") + directory);
+  return World().lockHeld ? nullptr : reinterpret_cast<RunLockHandle>(0x500);
+}
+void ReleaseRunLock(RunLockHandle lock) {
+  if (lock != nullptr) Record("unlock");
+}
+bool MakePrivateDirectory(const char* path) {
+  Record(std::string("make-private-directory ") + path);
+  return true;
+}
+HeldDirectory HoldPrivateDirectory(const char* path) {
+  Record(std::string("hold ") + path);
+  return reinterpret_cast<HeldDirectory>(0x600);
+}
+bool ReleaseHeldDirectory(HeldDirectory held, const char* path) {
+  if (held == nullptr) return false;
+  Record(std::string("let-go ") + path);
   return true;
 }
 

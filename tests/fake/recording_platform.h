@@ -20,6 +20,7 @@ struct FakeWorld {
   std::vector<FakeFile> sourceFiles;  // listed under currentDirectory
   uint32_t installerWait = kWaitTimedOut;
   bool boxAppears = true;
+  bool lockHeld = false;  // another launcher holds the temporary copy
   ProcessRequest lastRequest = {};
   std::string lastCommandLine;
   std::string lastStartupTitle;

@@ -28,9 +28,12 @@ TEST_F(RunOrder, NoticeCopyCloseLaunchTimeOutThenRemoval) {
   RunInstall("");
   const std::vector<std::string> expected = {
       "read-current-directory",
-      "make-directory T:\\tmp\\VANTREL",
+      "lock T:\\tmp\\VANTREL",
+      "root T:\\tmp\\VANTREL",
+      "within M:\\medium T:\\tmp\\VANTREL",
+      "make-private-directory T:\\tmp\\VANTREL",
       "within T:\\tmp\\VANTREL M:\\medium",
-      "private T:\\tmp\\VANTREL",
+      "hold T:\\tmp\\VANTREL",
       "start-notice-thread",
       "list M:\\medium\\*.*",
       "look-up T:\\tmp\\VANTREL\\SETUP.EXE",
@@ -48,8 +51,11 @@ TEST_F(RunOrder, NoticeCopyCloseLaunchTimeOutThenRemoval) {
       "wait thread 360000",
       "release thread",
       "change-directory M:\\medium",
+      "let-go T:\\tmp\\VANTREL",
+      "look-up T:\\tmp\\VANTREL",
       "list T:\\tmp\\VANTREL\\*.*",
-      "remove-directory T:\\tmp\\VANTREL"};
+      "remove-directory T:\\tmp\\VANTREL",
+      "unlock"};
   EXPECT_EQ(World().calls, expected);
   ASSERT_EQ(World().written.size(), 1u);
   EXPECT_EQ(World().written[0], "abc");
@@ -72,10 +78,17 @@ TEST_F(RunOrder, ANamedDirectoryIsNeverRemoved) {
   RunInstall("D:\\Kit");
   const auto& calls = World().calls;
   EXPECT_EQ(std::count(calls.begin(), calls.end(), "make-directory D:\\Kit"), 1);
-  EXPECT_EQ(std::find(calls.begin(), calls.end(), "private D:\\Kit"), calls.end());
+  EXPECT_EQ(Without(Without(calls, "hold"), "lock").size(), calls.size());
   EXPECT_EQ(Without(calls, "list T").size(), calls.size());
   EXPECT_EQ(std::find(calls.begin(), calls.end(), "remove-directory D:\\Kit"), calls.end());
   EXPECT_EQ(calls.back(), "change-directory M:\\medium");
+}
+
+TEST_F(RunOrder, ASecondLauncherOnTheTemporaryCopyDoesNothingAtAll) {
+  World().lockHeld = true;
+  RunInstall("");
+  EXPECT_EQ(World().calls,
+            (std::vector<std::string>{"read-current-directory", "lock T:\\tmp\\VANTREL"}));
 }
 
 TEST_F(RunOrder, ABoxThatNeverComesUpIsWaitedForABoundedTime) {

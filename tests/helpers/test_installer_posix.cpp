@@ -2,6 +2,7 @@
 // by VANTREL_TEST_RECORD, then behaves as VANTREL_TEST_MODE asks:
 //   sleep:MS   stay a while before ending
 //   child:MS   start a child that outlives this process by MS
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -21,6 +22,12 @@ int main(int argc, char** argv) {
       std::fprintf(out, "cwd=%s\n", cwd);
       std::fprintf(out, "stdin-tty=%d\n", isatty(STDIN_FILENO));
       std::fprintf(out, "session-leader=%d\n", getsid(0) == getpid() ? 1 : 0);
+      // Descriptors beyond the standard three that the start left open.
+      int extra = 0;
+      for (int fd = 3; fd < 64; ++fd) {
+        if (fd != fileno(out) && fcntl(fd, F_GETFD) != -1) ++extra;
+      }
+      std::fprintf(out, "extra-descriptors=%d\n", extra);
       std::fclose(out);
     }
   }

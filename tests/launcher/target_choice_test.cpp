@@ -16,7 +16,7 @@ std::string TempDirectory() {
 TEST(HelpSwitch, OnlyTheFiveExactSpellings) {
   for (const char* yes : {"/h", "/?", "/help", "/HELP", "/H"})
     EXPECT_TRUE(IsHelpSwitch(yes)) << yes;
-  for (const char* no : {"/Help", "-h", "/h ", " /h", "/?/?", ""})
+  for (const char* no : {"/Help", "--HELP", "-help", "/h ", " /h", "/?/?", ""})
     EXPECT_FALSE(IsHelpSwitch(no)) << no;
 }
 

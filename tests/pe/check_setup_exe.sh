@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # setup.exe must start on a bare Windows: a PE32 GUI program, at most 64 KiB,
-# importing only KERNEL32, USER32 and the C runtime, that declares its
+# importing only ADVAPI32, KERNEL32, USER32 and the C runtime (all loaded from
+# the system directory whatever the search order), that declares its
 # elevation, its supported Windows versions and its version information.
 set -euo pipefail
 exe=$1
@@ -12,7 +13,7 @@ headers=$($objdump -p "$exe")
 grep -q 'file format pei-i386' <<<"$headers" || fail "not a PE32 i386 image"
 grep -qE '^Subsystem\s+00000002' <<<"$headers" || fail "not a GUI-subsystem program"
 dlls=$(grep 'DLL Name:' <<<"$headers" | awk '{print $3}' | tr 'a-z' 'A-Z' | sort | tr '\n' ' ')
-[ "$dlls" = "KERNEL32.DLL MSVCRT.DLL USER32.DLL " ] || fail "imports $dlls"
+[ "$dlls" = "ADVAPI32.DLL KERNEL32.DLL MSVCRT.DLL USER32.DLL " ] || fail "imports $dlls"
 size=$(stat -c %s "$exe")
 [ "$size" -le 65536 ] || fail "$size bytes, more than 64 KiB"
 

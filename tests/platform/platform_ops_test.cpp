@@ -80,20 +80,56 @@ TEST(DirectoryIdentity, InsideIsJudgedByIdentityNotSpelling) {
   EXPECT_TRUE(IsDirectoryWithin((dir.path / "shortcut" / "b").string().c_str(), s.c_str()));
 }
 
-TEST(PrivateDirectory, OnlyARealDirectoryNobodyElseMayChange) {
+bool IsPrivateDirectory(const fs::path& path) {
+  const std::string text = path.string();
+  return ReleaseHeldDirectory(HoldPrivateDirectory(text.c_str()), text.c_str());
+}
+
+TEST(TemporaryCopyGuards, OnlyARealDirectoryNobodyElseMayChangeIsHeld) {
   ScratchDir dir;
   const fs::path own = dir.path / "own";
   fs::create_directories(own);
   fs::permissions(own, fs::perms::owner_all);
-  EXPECT_TRUE(IsPrivateDirectory(own.string().c_str()));
-  EXPECT_FALSE(IsPrivateDirectory((dir.path / "absent").string().c_str()));
+  EXPECT_TRUE(IsPrivateDirectory(own));
+  EXPECT_FALSE(IsPrivateDirectory(dir.path / "absent"));
   WriteBytes(dir.path / "file", TextBytes("x"));
-  EXPECT_FALSE(IsPrivateDirectory((dir.path / "file").string().c_str()));
+  EXPECT_FALSE(IsPrivateDirectory(dir.path / "file"));
   std::error_code failed;
   fs::create_directory_symlink(own, dir.path / "link", failed);
   if (!failed) {
-    EXPECT_FALSE(IsPrivateDirectory((dir.path / "link").string().c_str()));
+    EXPECT_FALSE(IsPrivateDirectory(dir.path / "link"));
   }
+
+  // Held, the copy cannot be swapped unseen: where the system lets it be
+  // renamed at all, the release tells that the path names another now.
+  HeldDirectory held = HoldPrivateDirectory(own.string().c_str());
+  ASSERT_NE(held, nullptr);
+  fs::rename(own, dir.path / "moved", failed);
+  if (!failed) fs::create_directories(own);
+  EXPECT_EQ(ReleaseHeldDirectory(held, own.string().c_str()), static_cast<bool>(failed));
+}
+
+TEST(TemporaryCopyGuards, OneRunLockAtATimeUntilReleased) {
+  ScratchDir dir;
+  const std::string copy = (dir.path / "VANTREL").string();
+  RunLockHandle first = TakeRunLock(copy.c_str());
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(TakeRunLock(copy.c_str()), nullptr);
+  EXPECT_EQ(ReadLastError(), kErrorAlreadyExists);
+  RunLockHandle other = TakeRunLock((dir.path / "OTHER" / "VANTREL").string().c_str());
+  ReleaseRunLock(other);
+  ReleaseRunLock(first);
+  RunLockHandle again = TakeRunLock(copy.c_str());
+  EXPECT_NE(again, nullptr);
+  ReleaseRunLock(again);
+}
+
+TEST(TemporaryCopyGuards, RootsAreRootsAndFoldersAreNot) {
+  ScratchDir dir;
+  EXPECT_TRUE(IsFileSystemRoot("C:\\"));
+  EXPECT_TRUE(IsFileSystemRoot("C:\\."));
+  EXPECT_FALSE(IsFileSystemRoot(dir.Text().c_str()));
+  EXPECT_FALSE(IsFileSystemRoot((dir.path / "absent").string().c_str()));
 }
 
 TEST(CurrentDirectory, ReadsAndChanges) {

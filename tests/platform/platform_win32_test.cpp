@@ -2,10 +2,13 @@
 // launcher's own rule from the full command line.
 #include <gtest/gtest.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <sddl.h>
 
 #include <cstring>
 
 #include "platform/platform_ops.h"
+#include "platform/win32/win32_handles.h"
 
 namespace {
 
@@ -33,6 +36,44 @@ TEST(Win32Files, ReadOnlyFilesAndDirectoriesAreNotDeletedAsFiles) {
   SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
   EXPECT_TRUE(DeleteFilePath(file.c_str()));
   EXPECT_TRUE(RemoveDirectoryPath(dir.c_str()));
+}
+
+}  // namespace
+
+namespace {
+
+// Once restricted, a bare name no longer finds the DLL beside the program.
+TEST(Win32LibrarySearch, ADllBesideTheProgramIsNoLongerFound) {
+  HMODULE before = LoadLibraryA("probe_library.dll");
+  ASSERT_NE(before, nullptr) << "the probe lies beside the suite";
+  FreeLibrary(before);
+  RestrictLibrarySearch();
+  HMODULE after = LoadLibraryA("probe_library.dll");
+  EXPECT_EQ(after, nullptr);
+  if (after != nullptr) FreeLibrary(after);
+}
+
+TEST(Win32TemporaryCopy, ElevatedCopiesAreForAdministratorsAndHeldAgainstRenames) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_TRUE(BuildAdministratorsOnlyDescriptor(&descriptor));
+  char* text = nullptr;
+  ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorA(
+      descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr));
+  EXPECT_STREQ(text, "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)")
+      << "protected, inherited by files and folders, nobody else";
+  LocalFree(text);
+  LocalFree(descriptor);
+
+  char temp[MAX_PATH];
+  ASSERT_NE(GetTempPathA(MAX_PATH, temp), 0u);
+  const std::string copy = std::string(temp) + "vantrel-held-test";
+  ASSERT_TRUE(MakePrivateDirectory(copy.c_str()));
+  HeldDirectory held = HoldPrivateDirectory(copy.c_str());
+  ASSERT_NE(held, nullptr);
+  EXPECT_FALSE(MoveFileA(copy.c_str(), (copy + "-moved").c_str()));
+  EXPECT_FALSE(RemoveDirectoryA(copy.c_str())) << "not even by the run itself";
+  EXPECT_TRUE(ReleaseHeldDirectory(held, copy.c_str()));
+  EXPECT_TRUE(RemoveDirectoryA(copy.c_str()));
 }
 
 }  // namespace

@@ -1,0 +1,192 @@
+// The temporary copy's guards: a named mutex for one run at a time, an
+// access list that keeps an elevated run's copy to administrators, and the
+// copy held open without delete sharing so that it cannot be swapped.
+#include <aclapi.h>
+#include <sddl.h>
+
+#include <cstring>
+
+#include "platform/win32/win32_handles.h"
+
+struct PlatformHeldDirectory {
+  HANDLE directory;
+  BY_HANDLE_FILE_INFORMATION identity;
+};
+
+namespace {
+
+constexpr char kRunLockPrefix[] = "Local\\Vantrel-";
+constexpr unsigned kHashDigits = 16;
+// Rights that change a directory or what is in it.
+constexpr DWORD kChangeRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA |
+                                FILE_DELETE_CHILD | FILE_WRITE_ATTRIBUTES | DELETE | WRITE_DAC |
+                                WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+// What the copy is held open with: a handle that may list keeps a rename
+// out; one with attribute rights only does not (so Wine behaves).
+constexpr DWORD kHoldRights = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL;
+constexpr DWORD kTokenUserSize = 128;
+
+// The name of the one-run mutex: the full path, case folded, hashed to fit
+// an object name (FNV-1a, 64 bits).
+bool FormatRunLockName(const char* directory, char* name, std::size_t size) {
+  PathBuffer full;
+  const DWORD length = GetFullPathNameA(directory, kPathBufferSize, full, nullptr);
+  if (length == 0 || length >= static_cast<DWORD>(kPathBufferSize)) return false;
+  CharUpperBuffA(full, length);
+  uint64_t hash = 14695981039346656037ULL;
+  for (DWORD i = 0; i < length; ++i) {
+    hash = (hash ^ static_cast<unsigned char>(full[i])) * 1099511628211ULL;
+  }
+  const std::size_t prefix = sizeof kRunLockPrefix - 1;
+  if (size < prefix + kHashDigits + 1) return false;
+  std::memcpy(name, kRunLockPrefix, prefix);
+  for (unsigned i = 0; i < kHashDigits; ++i) {
+    name[prefix + i] = "0123456789abcdef"[(hash >> (60 - 4 * i)) & 0xF];
+  }
+  name[prefix + kHashDigits] = '\0';
+  return true;
+}
+
+bool IsElevatedRun() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  TOKEN_ELEVATION elevation = {};
+  DWORD size = 0;
+  const bool read =
+      GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) != 0;
+  CloseHandle(token);
+  return read && elevation.TokenIsElevated != 0;
+}
+
+// The run's own user, SYSTEM and Administrators may change the copy.
+bool IsTrustedChanger(PSID sid, PSID user) {
+  return EqualSid(sid, user) || IsWellKnownSid(sid, WinLocalSystemSid) ||
+         IsWellKnownSid(sid, WinBuiltinAdministratorsSid);
+}
+
+bool ReadTokenUser(BYTE (&buffer)[kTokenUserSize], PSID* user) {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  DWORD size = 0;
+  const bool read = GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size) != 0;
+  CloseHandle(token);
+  if (read) *user = reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid;
+  return read;
+}
+
+// Owned by a trusted account, and every entry that grants a change names one.
+bool IsChangedOnlyByTrusted(HANDLE directory) {
+  BYTE userBuffer[kTokenUserSize];
+  PSID user = nullptr;
+  if (!ReadTokenUser(userBuffer, &user)) return false;
+  PSID owner = nullptr;
+  PACL access = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetSecurityInfo(directory, SE_FILE_OBJECT,
+                      OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
+                      &access, nullptr, &descriptor) != ERROR_SUCCESS) {
+    return false;
+  }
+  // No access list at all lets everybody change everything.
+  bool trusted = owner != nullptr && access != nullptr && IsTrustedChanger(owner, user);
+  for (DWORD i = 0; trusted && i < access->AceCount; ++i) {
+    void* entry = nullptr;
+    if (!GetAce(access, i, &entry)) {
+      trusted = false;
+      break;
+    }
+    const auto* header = static_cast<const ACE_HEADER*>(entry);
+    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE)) {
+      continue;
+    }
+    const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(entry);
+    auto* sid = reinterpret_cast<PSID>(const_cast<DWORD*>(&allowed->SidStart));
+    if ((allowed->Mask & kChangeRights) != 0 && !IsTrustedChanger(sid, user)) trusted = false;
+  }
+  LocalFree(descriptor);
+  return trusted;
+}
+
+}  // namespace
+
+bool BuildAdministratorsOnlyDescriptor(PSECURITY_DESCRIPTOR* descriptor) {
+  // Protected from what the temporary-files folder would pass down; full
+  // control for SYSTEM and Administrators on the folder and all below it.
+  return ConvertStringSecurityDescriptorToSecurityDescriptorA(
+             kAdministratorsOnlyAccess, SDDL_REVISION_1, descriptor, nullptr) != 0;
+}
+
+RunLockHandle TakeRunLock(const char* directory) {
+  char name[sizeof kRunLockPrefix + kHashDigits];
+  if (!FormatRunLockName(directory, name, sizeof name)) {
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return nullptr;
+  }
+  // Not inheritable: an installer that outlives the run must not keep it.
+  HANDLE mutex = CreateMutexA(nullptr, FALSE, name);
+  if (mutex == nullptr) return nullptr;  // another's, out of this run's reach
+  if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    CloseHandle(mutex);
+    SetLastError(ERROR_ALREADY_EXISTS);
+    return nullptr;
+  }
+  return reinterpret_cast<RunLockHandle>(mutex);
+}
+
+void ReleaseRunLock(RunLockHandle lock) {
+  if (lock != nullptr) CloseHandle(ToWin32Handle(lock));
+}
+
+bool MakePrivateDirectory(const char* path) {
+  if (!IsElevatedRun()) return CreateDirectoryA(path, nullptr) != 0;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!BuildAdministratorsOnlyDescriptor(&descriptor)) return false;
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
+  const bool made = CreateDirectoryA(path, &attributes) != 0;
+  const DWORD error = GetLastError();
+  LocalFree(descriptor);
+  SetLastError(error);
+  return made;
+}
+
+HeldDirectory HoldPrivateDirectory(const char* path) {
+  // Without delete sharing, and the link itself opened, never what it leads to.
+  HANDLE directory =
+      CreateFileA(path, kHoldRights, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (directory == INVALID_HANDLE_VALUE) return nullptr;
+  PlatformHeldDirectory found = {directory, {}};
+  const bool trusted = GetFileInformationByHandle(directory, &found.identity) != 0 &&
+                       (found.identity.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                       (found.identity.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
+                       IsChangedOnlyByTrusted(directory);
+  // The process heap, not operator new: that would bring the C++ runtime's
+  // exception support into a program that must stay small.
+  auto* held = trusted ? static_cast<PlatformHeldDirectory*>(
+                             HeapAlloc(GetProcessHeap(), 0, sizeof(PlatformHeldDirectory)))
+                       : nullptr;
+  if (held == nullptr) {
+    CloseHandle(directory);
+    SetLastError(trusted ? ERROR_NOT_ENOUGH_MEMORY : ERROR_ACCESS_DENIED);
+    return nullptr;
+  }
+  *held = found;
+  return held;
+}
+
+bool ReleaseHeldDirectory(HeldDirectory held, const char* path) {
+  if (held == nullptr) return false;
+  HANDLE now = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                           nullptr);
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool same = now != INVALID_HANDLE_VALUE && GetFileInformationByHandle(now, &info) != 0 &&
+                    (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
+                    info.dwVolumeSerialNumber == held->identity.dwVolumeSerialNumber &&
+                    info.nFileIndexHigh == held->identity.nFileIndexHigh &&
+                    info.nFileIndexLow == held->identity.nFileIndexLow;
+  if (now != INVALID_HANDLE_VALUE) CloseHandle(now);
+  CloseHandle(held->directory);
+  HeapFree(GetProcessHeap(), 0, held);
+  return same;
+}
