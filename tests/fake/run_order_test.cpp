@@ -91,6 +91,18 @@ TEST_F(RunOrder, ASecondLauncherOnTheTemporaryCopyDoesNothingAtAll) {
             (std::vector<std::string>{"read-current-directory", "lock T:\\tmp\\VANTREL"}));
 }
 
+// The usage box loads DLLs too: the search is restricted before it.
+TEST_F(RunOrder, TheLibrarySearchIsRestrictedBeforeAnythingElse) {
+  char help[] = "/?";
+  EXPECT_EQ(WinMain(nullptr, nullptr, help, 0), 0);
+  EXPECT_EQ(World().calls,
+            (std::vector<std::string>{"restrict-library-search", "message-box Halvern Vantrel"}));
+  World().calls.clear();
+  char none[] = "";
+  EXPECT_EQ(WinMain(nullptr, nullptr, none, 0), 1);
+  EXPECT_EQ(World().calls.front(), "restrict-library-search");
+}
+
 TEST_F(RunOrder, ABoxThatNeverComesUpIsWaitedForABoundedTime) {
   World().boxAppears = false;
   RunInstall("D:\\Kit");
