@@ -12,7 +12,7 @@
 namespace {
 
 // Room for a converted name: four bytes a character, the widest form.
-constexpr std::size_t kConvertedSize = 4 * kPathBufferSize;
+constexpr std::size_t kConvertedSize = std::size_t{4} * kPathBufferSize;
 // Windows folds UTF-16 units one by one: a character beyond one unit stays.
 constexpr wint_t kLargestUnit = 0xFFFF;
 
@@ -77,11 +77,12 @@ bool FoldNameCase(const char* name, char* out, std::size_t size) {
   // the process's locale untouched.
   locale_t unicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
   if (unicode == static_cast<locale_t>(nullptr)) return false;
-  for (std::size_t at = 0; at + sizeof(wchar_t) <= wide.length; at += sizeof(wchar_t)) {
-    wchar_t unit = 0;
+  // glibc's wide characters are UTF-32 units, the size of a wint_t.
+  static_assert(sizeof(wint_t) == sizeof(wchar_t), "one wide character a wint_t");
+  for (std::size_t at = 0; at + sizeof(wint_t) <= wide.length; at += sizeof(wint_t)) {
+    wint_t unit = 0;
     std::memcpy(&unit, wide.bytes + at, sizeof unit);
-    const auto character = static_cast<wint_t>(unit);
-    if (character <= kLargestUnit) unit = static_cast<wchar_t>(towupper_l(character, unicode));
+    if (unit <= kLargestUnit) unit = towupper_l(unit, unicode);
     std::memcpy(wide.bytes + at, &unit, sizeof unit);
   }
   freelocale(unicode);
