@@ -225,3 +225,18 @@ bool ReadProgramPath(PathBuffer& out);
 int CountLeftOutEntries(SearchHandle search);
 // Lets a copied program be started directly: Linux needs the execute bits.
 bool MarkFileRunnable(const char* path);
+// Puts a file in the place of another in one step, replacing what stood there.
+bool ReplaceFilePath(const char* from, const char* to);
+
+// Names below are the system's own: UTF-8 on Linux, the ANSI code page on
+// Windows.
+
+// True when names can be converted to and from that Windows code page here.
+bool IsCodePageAvailable(uint32_t codePage);
+// True when the code page holds the name whole: converted there and back it
+// is the same name, no character replaced, fitted or decomposed.
+bool IsNameInCodePage(const char* name, uint32_t codePage);
+// The name upper-cased one UTF-16 unit at a time, as Windows file systems
+// compare names, in UTF-8. False for a name the system cannot convert, or an
+// `out` too small.
+bool FoldNameCase(const char* name, char* out, std::size_t size);

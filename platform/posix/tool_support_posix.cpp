@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 
 #include "platform/platform_ops.h"
 #include "platform/posix/posix_paths.h"
@@ -39,4 +40,11 @@ bool ReadProgramPath(PathBuffer& out) {
 bool MarkFileRunnable(const char* path) {
   PathBuffer native;
   return TranslatePath(path, native) && chmod(native, 0755) == 0;
+}
+
+bool ReplaceFilePath(const char* from, const char* to) {
+  PathBuffer nativeFrom;
+  PathBuffer nativeTo;
+  return TranslatePath(from, nativeFrom) && TranslatePath(to, nativeTo) &&
+         std::rename(nativeFrom, nativeTo) == 0;
 }

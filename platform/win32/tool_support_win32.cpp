@@ -95,3 +95,7 @@ int CountLeftOutEntries(SearchHandle /*search*/) { return 0; }
 bool MarkFileRunnable(const char* path) {
   return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
+
+bool ReplaceFilePath(const char* from, const char* to) {
+  return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
+}

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <fstream>
 #include <set>
 
 #include "tests/support/test_programs.h"
@@ -78,10 +79,17 @@ TEST(MkmediumPosix, AFullDiskLeavesTheMediumAsItWas) {
   EXPECT_NE(failed.output.find("nothing kept in"), std::string::npos) << failed.output;
   EXPECT_FALSE(fs::exists(fresh));
 
+  // The vendor's own folder stays itself, its mode kept, only emptied.
   const fs::path empty = scratch.path / "empty";
   fs::create_directories(empty);
+  ASSERT_EQ(chmod(empty.c_str(), 0750), 0);
+  struct stat before = {};
+  ASSERT_EQ(stat(empty.c_str(), &before), 0);
   EXPECT_EQ(makeWithFullDisk(empty).exitCode, 1);
-  EXPECT_TRUE(fs::is_directory(empty));
+  struct stat after = {};
+  ASSERT_EQ(stat(empty.c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(after.st_mode, before.st_mode);
   EXPECT_TRUE(fs::is_empty(empty));
 }
 
@@ -109,11 +117,15 @@ TEST(MkmediumPosix, TheImageHoldsTheMediumUnderItsJolietNames) {
   const std::string longName(100, 'j');
   WriteBytes(source / "Mixed Case" / longName, PatternBytes(70000, 5));
   WriteBytes(source / "deep/1/2/3/4/5/6/7/8/9/leaf.txt", TextBytes("below ISO's depth 8"));
-  const fs::path image = scratch.path / "medium.iso";
-  const ProgramRun made =
-      RunMkmedium(scratch.path, Quoted(source) + " " + Quoted(scratch.path / "medium") + " --iso " +
-                                    Quoted(image));
+  // Names that xorriso would take for its options, relative to the working
+  // directory, and an older image in the way.
+  const fs::path image = scratch.path / "-medium.iso";
+  WriteBytes(image, TextBytes("last week's image"));
+  const ProgramRun made = RunProgram(
+      MkmediumProgram(), scratch.path,
+      "--launcher " + Quoted(LauncherProgram()) + " --iso -medium.iso -- source -print-size");
   ASSERT_EQ(made.exitCode, 0) << made.output;
+  for (const auto& name : ListTree(scratch.path)) EXPECT_EQ(name.find(".part"), std::string::npos);
 
   // Read back the Joliet tree alone, as Windows reads it.
   const fs::path fromImage = scratch.path / "from-image";
@@ -123,6 +135,7 @@ TEST(MkmediumPosix, TheImageHoldsTheMediumUnderItsJolietNames) {
   const ProgramRun check = RunProgram(MkmediumProgram(), scratch.path,
                                       "--check " + Quoted(source) + " " + Quoted(fromImage));
   EXPECT_EQ(check.exitCode, 0) << check.output;
+  EXPECT_EQ(ListTree(fromImage), ListTree(scratch.path / "-print-size"));
 
   const fs::path restored = scratch.path / "restored";
   fs::permissions(fromImage, fs::perms::owner_all, fs::perm_options::add);
@@ -131,6 +144,104 @@ TEST(MkmediumPosix, TheImageHoldsTheMediumUnderItsJolietNames) {
   EXPECT_EQ(ReadBytes(restored / "Mixed Case" / longName), PatternBytes(70000, 5));
   EXPECT_EQ(ReadBytes(restored / "deep/1/2/3/4/5/6/7/8/9/leaf.txt"),
             TextBytes("below ISO's depth 8"));
+}
+
+TEST(MkmediumPosix, AFailedImageLeavesWhatStoodAtItsPath) {
+  ScratchDir scratch;
+  const fs::path source = scratch.path / "source";
+  WriteBytes(source / "SETUP.EXE", TextBytes("installer"));
+  const fs::path image = scratch.path / "medium.iso";
+  WriteBytes(image, TextBytes("last week's image"));
+  const std::string make = Quoted(source) + " " + Quoted(scratch.path / "medium") + " --iso " +
+                           Quoted(image) + " --launcher " + Quoted(LauncherProgram());
+  const ProgramRun longLabel =
+      RunProgram(MkmediumProgram(), scratch.path, make + " --label " + std::string(40, 'L'));
+  EXPECT_EQ(longLabel.exitCode, 64) << longLabel.output;
+  const ProgramRun noXorriso =
+      RunShell("PATH=/nonexistent exec " + Quoted(MkmediumProgram()) + " " + make + " 2>&1");
+  EXPECT_EQ(noXorriso.exitCode, 1) << noXorriso.output;
+  EXPECT_NE(noXorriso.output.find("cannot start xorriso"), std::string::npos) << noXorriso.output;
+  EXPECT_EQ(ReadBytes(image), TextBytes("last week's image"));
+  EXPECT_EQ(ListTree(scratch.path),
+            (std::vector<std::string>{"medium.iso", "source/", "source/SETUP.EXE"}));
+}
+
+TEST(MkmediumPosix, NamesBeyondAsciiMeetTheCodePageAndTheCaseFoldOfWindows) {
+  ScratchDir scratch;
+  const fs::path source = scratch.path / "source";
+  WriteBytes(source / "SETUP.EXE", ReadBytes(TestInstallerProgram()));
+  WriteBytes(source / "M\u00fcller.txt", TextBytes("umlaut"));
+  WriteBytes(source / "\u65e5\u672c.txt", TextBytes("kanji"));
+  WriteBytes(source / "twins" / "r\u00e9sum\u00e9.txt", {});
+  WriteBytes(source / "twins" / "R\u00c9SUM\u00c9.txt", {});
+  const fs::path medium = scratch.path / "medium";
+  const ProgramRun western = RunMkmedium(scratch.path, Quoted(source) + " " + Quoted(medium));
+  EXPECT_EQ(western.exitCode, 2) << western.output;
+  EXPECT_NE(western.output.find("refused: \u65e5\u672c.txt: code page 1252 cannot hold"),
+            std::string::npos)
+      << western.output;
+  EXPECT_NE(
+      western.output.find("\"R\u00c9SUM\u00c9.txt\" and \"r\u00e9sum\u00e9.txt\" differ only"),
+      std::string::npos)
+      << western.output;
+  EXPECT_NE(western.output.find("2 refused"), std::string::npos) << western.output;
+
+  fs::remove_all(source / "twins");
+  const ProgramRun japanese =
+      RunMkmedium(scratch.path, Quoted(source) + " " + Quoted(medium) + " --code-page 932");
+  EXPECT_EQ(japanese.exitCode, 2) << japanese.output;
+  EXPECT_NE(japanese.output.find("refused: M\u00fcller.txt: code page 932"), std::string::npos)
+      << japanese.output;
+  fs::remove(source / "M\u00fcller.txt");
+  ASSERT_EQ(RunMkmedium(scratch.path, Quoted(source) + " " + Quoted(medium) + " --code-page 932")
+                .exitCode,
+            0);
+  const fs::path restored = scratch.path / "restored";
+  EXPECT_EQ(RunProgram(medium / "setup.exe", medium, Quoted(restored)).exitCode, 1);
+  EXPECT_EQ(ReadBytes(restored / "\u65e5\u672c.txt"), TextBytes("kanji"));
+}
+
+// What the check cannot compare is a difference, and a file just under
+// 2 GiB is stored and compared whole: one read of that length would end short.
+TEST(MkmediumPosix, TheCheckPassesOnlyWhatItCompared) {
+  ScratchDir scratch;
+  const fs::path source = scratch.path / "source";
+  WriteBytes(source / "SETUP.EXE", TextBytes("installer"));
+  WriteBytes(source / "plain", TextBytes("plain"));
+  constexpr std::uintmax_t kLongest = (std::uintmax_t{2} << 30) - 1;
+  WriteBytes(source / "big", {});
+  fs::resize_file(source / "big", kLongest);  // sparse in the source
+  const fs::path medium = scratch.path / "medium";
+  const ProgramRun made = RunMkmedium(scratch.path, Quoted(source) + " " + Quoted(medium));
+  ASSERT_EQ(made.exitCode, 0) << made.output;
+  const std::string check = "--check " + Quoted(source) + " " + Quoted(medium);
+  const ProgramRun exact = RunProgram(MkmediumProgram(), scratch.path, check);
+  EXPECT_EQ(exact.exitCode, 0) << exact.output;
+
+  {
+    std::fstream big(medium / "big", std::ios::in | std::ios::out | std::ios::binary);
+    big.seekp(static_cast<std::streamoff>(kLongest - 1));
+    big.put('\0');  // stored as 0xFF
+  }
+  fs::remove(medium / "plain");
+  ASSERT_EQ(mkfifo((medium / "plain").c_str(), 0644), 0);
+  fs::create_symlink("/etc/passwd", medium / "link");
+  // Past 259 characters of path in both trees, garbage on the medium.
+  const std::string far = std::string(200, 'd') + "/" + std::string(40, 'f');
+  WriteBytes(source / far, TextBytes("real"));
+  WriteBytes(medium / far, TextBytes("garbage"));
+  const ProgramRun spoiled = RunProgram(MkmediumProgram(), scratch.path, check);
+  EXPECT_EQ(spoiled.exitCode, 1) << spoiled.output;
+  const std::string farKey = std::string(200, 'd') + "\\" + std::string(40, 'f');
+  for (const std::string& told :
+       {std::string("differs: big: contents differ"),
+        std::string("cannot compare: plain in the medium: not a regular file"),
+        std::string("cannot compare: link in the medium: a link"),
+        "cannot compare: " + farKey + " in the source: longer than the 259",
+        "cannot compare: " + farKey + " in the medium: longer than the 259"}) {
+    EXPECT_NE(spoiled.output.find(told), std::string::npos) << told << "\n" << spoiled.output;
+  }
+  fs::remove(medium / "big");  // 2 GiB of disk back at once
 }
 
 // /usr/share/doc as a vendor would ship it: links taken as their files, and

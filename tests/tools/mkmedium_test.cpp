@@ -45,6 +45,21 @@ TEST(Mkmedium, RefusesTreesThatWouldNotComeBackAndWritesNothing) {
   EXPECT_EQ(made.exitCode, 0) << made.output;
   EXPECT_FALSE(Names(made, "\r[")) << "no progress bar off a terminal";
   EXPECT_TRUE(fs::exists(medium / longName / longName));
+
+  // 180 characters fit the default target, not the default source folder:
+  // a medium unpacked into a user's downloads would lose the file.
+  const fs::path deep = scratch.path / "s";
+  const std::string deepPath = std::string(89, 'd') + "\\" + std::string(90, 'f');
+  WriteBytes(deep / "SETUP.EXE", TextBytes("installer"));
+  WriteBytes(deep / std::string(89, 'd') / std::string(90, 'f'), TextBytes("deep"));
+  const ProgramRun fromDownloads =
+      RunMkmedium(scratch.path, Quoted(deep) + " " + Quoted(scratch.path / "m2"));
+  EXPECT_EQ(fromDownloads.exitCode, 2) << fromDownloads.output;
+  EXPECT_TRUE(Names(fromDownloads, deepPath + ": 261 characters from a source folder of 80"))
+      << fromDownloads.output;
+  const ProgramRun fromDisc = RunMkmedium(
+      scratch.path, Quoted(deep) + " " + Quoted(scratch.path / "m2") + " --source-length 3");
+  EXPECT_EQ(fromDisc.exitCode, 0) << fromDisc.output;
 }
 
 TEST(Mkmedium, TakesOnlyANewOrEmptyMediumOutsideTheSource) {
@@ -87,16 +102,59 @@ TEST(MkmediumCheck, ListsEveryDifferenceAndPassesOnlyAnExactMedium) {
   fs::remove(medium / "data" / "gone");
   WriteBytes(medium / "data" / "extra", TextBytes("not in the source"));
   fs::remove(medium / "empty");
-  fs::remove(medium / "setup.exe");
+  WriteBytes(medium / "setup.exe", TextBytes("M"));
   const ProgramRun spoiled = RunProgram(MkmediumProgram(), scratch.path, check);
   EXPECT_EQ(spoiled.exitCode, 1);
   EXPECT_TRUE(Names(spoiled, "differs: data\\flip: contents differ")) << spoiled.output;
   EXPECT_TRUE(Names(spoiled, "missing: data\\gone")) << spoiled.output;
   EXPECT_TRUE(Names(spoiled, "extra: data\\extra")) << spoiled.output;
   EXPECT_TRUE(Names(spoiled, "missing: empty")) << spoiled.output;
-  EXPECT_TRUE(Names(spoiled, "missing: setup.exe (the launcher)")) << spoiled.output;
+  EXPECT_TRUE(Names(spoiled, "differs: setup.exe (the launcher): contents differ"))
+      << spoiled.output;
   EXPECT_TRUE(Names(spoiled, "5 differences")) << spoiled.output;
   EXPECT_FALSE(Names(spoiled, "lib\\SETUP.EXE")) << "the nested installer is intact";
+
+  fs::remove(medium / "setup.exe");
+  const ProgramRun noLauncher = RunProgram(MkmediumProgram(), scratch.path, check);
+  EXPECT_TRUE(Names(noLauncher, "missing: setup.exe (the launcher)")) << noLauncher.output;
+  // The launcher named is the one compared against.
+  fs::copy_file(LauncherProgram(), medium / "setup.exe");
+  const ProgramRun otherLauncher = RunProgram(
+      MkmediumProgram(), scratch.path, check + " --launcher " + Quoted(source / "SETUP.EXE"));
+  EXPECT_TRUE(Names(otherLauncher, "differs: setup.exe (the launcher): contents differ"))
+      << otherLauncher.output;
+}
+
+// The tree holds what a Western code page holds, so that Windows itself,
+// under Wine, can list it for the tool and restore it through the launcher.
+TEST(Mkmedium, NamesTheCodePageCannotHoldAreRefusedTheOthersComeBack) {
+  ScratchDir scratch;
+  const fs::path source = scratch.path / "source";
+  WriteBytes(source / "SETUP.EXE", ReadBytes(TestInstallerProgram()));
+  WriteBytes(source / fs::u8path("M\u00fcller.txt"), TextBytes("umlaut"));
+  WriteBytes(source / fs::u8path("\u00d1and\u00fa") / "plain.txt", TextBytes("in a folder"));
+  WriteBytes(source / "ascii.txt", TextBytes("plain"));
+  const fs::path medium = scratch.path / "medium";
+
+  const ProgramRun cyrillic =
+      RunMkmedium(scratch.path, Quoted(source) + " " + Quoted(medium) + " --code-page 1251");
+  EXPECT_EQ(cyrillic.exitCode, 2) << cyrillic.output;
+  EXPECT_TRUE(Names(cyrillic, "ller.txt: code page 1251 cannot hold this name")) << cyrillic.output;
+  EXPECT_TRUE(Names(cyrillic, "2 refused")) << cyrillic.output;
+  EXPECT_FALSE(fs::exists(medium));
+
+  const ProgramRun western = RunMkmedium(scratch.path, Quoted(source) + " " + Quoted(medium));
+  ASSERT_EQ(western.exitCode, 0) << western.output;
+  EXPECT_FALSE(Names(western, "ascii.txt")) << "plain ASCII passes without a note";
+  const ProgramRun check = RunProgram(MkmediumProgram(), scratch.path,
+                                      "--check " + Quoted(source) + " " + Quoted(medium));
+  EXPECT_EQ(check.exitCode, 0) << check.output;
+  const fs::path restored = scratch.path / "restored";
+  fs::permissions(medium / "setup.exe", fs::perms::owner_exec, fs::perm_options::add);
+  EXPECT_EQ(RunProgram(medium / "setup.exe", medium, Quoted(restored)).exitCode, 1);
+  EXPECT_EQ(ReadBytes(restored / fs::u8path("M\u00fcller.txt")), TextBytes("umlaut"));
+  EXPECT_EQ(ReadBytes(restored / fs::u8path("\u00d1and\u00fa") / "plain.txt"),
+            TextBytes("in a folder"));
 }
 
 TEST(Mkmedium, AnswersHelpAndRefusesCommandLinesItDoesNotUnderstand) {
@@ -108,6 +166,12 @@ TEST(Mkmedium, AnswersHelpAndRefusesCommandLinesItDoesNotUnderstand) {
   EXPECT_EQ(RunProgram(MkmediumProgram(), scratch.path, "--frobnicate a b").exitCode, 64);
   EXPECT_EQ(RunProgram(MkmediumProgram(), scratch.path, "only-one").exitCode, 64);
   EXPECT_EQ(RunProgram(MkmediumProgram(), scratch.path, "a b --target-length 2").exitCode, 64);
+  EXPECT_TRUE(Names(help, "default 80"));
+  for (const char* refused :
+       {"\"\" b", "a \"\"", "a b --source-length 2", "a b --code-page 65001",
+        "a b --label 0123456789012345678901234567890123456789", "a b --iso \"\""}) {
+    EXPECT_EQ(RunProgram(MkmediumProgram(), scratch.path, refused).exitCode, 64) << refused;
+  }
   EXPECT_EQ(ListTree(scratch.path), std::vector<std::string>{});
 }
 

@@ -1,6 +1,8 @@
 // Proof that a medium restores to its source: both trees are listed under
 // the names the launcher would restore, then compared entry by entry and
-// byte by byte through the payload code's own transform.
+// byte by byte through the payload code's own transform, and the launcher at
+// the root against the launcher file. What cannot be compared is a
+// difference too: a check passes only what it has seen.
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -24,10 +26,14 @@ struct TreeItem {
 
 using TreeItems = std::map<std::string, TreeItem>;
 
+struct LauncherPath {
+  PathBuffer path;
+};
+
 struct TreeListing {
   bool medium;
-  bool launcherFound;
-  bool unlisted;
+  int uncompared;  // entries listed but not comparable, each told
+  std::vector<LauncherPath> launchers;
   TreeItems items;
 };
 
@@ -38,31 +44,70 @@ const char* RestoredNameOf(const TreeListing& listing, const DirEntry& entry) {
   return NamesMatchIgnoringCase(entry.name, kInstallerFileName) ? kInstallerFileName : entry.name;
 }
 
-void ListTreeItems(TreeListing* listing, const char* directory, const std::string& relative) {
+void TellUncompared(TreeListing* listing, const std::string& key, const char* why) {
+  (void)std::printf("cannot compare: %s in the %s: %s\n", key.c_str(),
+                    listing->medium ? "medium" : "source", why);
+  ++listing->uncompared;
+}
+
+// The reason an entry cannot be compared, or nullptr.
+const char* FindUncomparable(const DirEntry& entry) {
+  if (IsLinkEntry(entry)) return "a link";
+  if (!IsDirectoryEntry(entry) && (entry.attributes & kDeviceAttribute) != 0) {
+    return "not a regular file";
+  }
+  return nullptr;
+}
+
+bool ListTreeItems(TreeListing* listing, const char* directory, const std::string& relative);
+
+void ListEntry(TreeListing* listing, const char* directory, const std::string& relative,
+               const DirEntry& entry) {
+  const char* name = RestoredNameOf(*listing, entry);
+  // The launcher counts at the root only; deeper down it is never restored.
+  if (name == nullptr && !relative.empty()) return;
+  const char* shown = name != nullptr ? name : entry.name;
+  const std::string key = relative.empty() ? std::string(shown) : relative + "\\" + shown;
+  PathBuffer path;
+  const char* why = FindUncomparable(entry);
+  if (why == nullptr && !JoinPath(path, directory, entry.name)) {
+    why = "longer than the 259 characters of a path";
+  }
+  if (why != nullptr) {
+    TellUncompared(listing, key, why);
+  } else if (name == nullptr) {
+    listing->launchers.push_back({});
+    (void)CopyPath(listing->launchers.back().path, path);
+  } else {
+    TreeItem item = {IsDirectoryEntry(entry), false, {}, entry.lengthHigh != 0 ? -1 : entry.length};
+    (void)CopyPath(item.path, path);
+    auto placed = listing->items.emplace(key, item);
+    if (!placed.second) placed.first->second.doubled = true;
+    if (item.directory && !ListTreeItems(listing, item.path, key)) {
+      TellUncompared(listing, key, "cannot be listed");
+    }
+  }
+}
+
+// False when `directory` itself cannot be listed.
+bool ListTreeItems(TreeListing* listing, const char* directory, const std::string& relative) {
   PathBuffer pattern;
   DirEntry entry;
   SearchHandle search =
       MakeListPattern(pattern, directory) ? OpenDirectoryListing(pattern, &entry) : nullptr;
-  if (search == nullptr) {
-    listing->unlisted = true;
-    (void)std::printf("cannot list: %s\n", directory);
-    return;
-  }
+  if (search == nullptr) return false;
   do {
-    if (IsDotEntry(entry) || IsLinkEntry(entry)) continue;
-    const char* name = RestoredNameOf(*listing, entry);
-    if (name == nullptr) {
-      if (relative.empty() && entry.length > 0) listing->launcherFound = true;
-      continue;
-    }
-    TreeItem item = {IsDirectoryEntry(entry), false, {}, entry.lengthHigh != 0 ? -1 : entry.length};
-    if (!JoinPath(item.path, directory, entry.name)) continue;
-    const std::string key = relative.empty() ? name : relative + "\\" + name;
-    auto placed = listing->items.emplace(key, item);
-    if (!placed.second) placed.first->second.doubled = true;
-    if (item.directory) ListTreeItems(listing, item.path, key);
+    if (!IsDotEntry(entry)) ListEntry(listing, directory, relative, entry);
   } while (ReadNextEntry(search, &entry));
+  const int leftOut = CountLeftOutEntries(search);
   CloseSearch(search);
+  if (leftOut != 0) {
+    char why[96];
+    (void)std::snprintf(why, sizeof why, "%d name%s no launcher path can spell", leftOut,
+                        leftOut == 1 ? "" : "s");
+    TellUncompared(listing, relative.empty() ? "." : relative, why);
+  }
+  return true;
 }
 
 // Two chunks for the whole check: fresh ones for every file would cost more
@@ -72,30 +117,49 @@ struct CompareBuffers {
   std::vector<unsigned char> stored;
 };
 
-bool ReadChunk(FileHandle file, std::vector<unsigned char>* chunk, int64_t* got) {
-  *got = ReadFileBytes(file, chunk->data(), chunk->size());
-  return *got >= 0;
+enum class Comparison { kSame, kDifferent, kUnreadable };
+
+// Compares a real file with a stored one, or with a plain copy when not
+// `stored`, chunk by chunk to the end of both.
+Comparison CompareFileBytes(const char* realPath, const char* copyPath, bool stored,
+                            CompareBuffers* buffers) {
+  FileHandle real = OpenFileForRead(realPath);
+  FileHandle copy = OpenFileForRead(copyPath);
+  Comparison result =
+      real != nullptr && copy != nullptr ? Comparison::kSame : Comparison::kUnreadable;
+  while (result == Comparison::kSame) {
+    const int64_t realCount = ReadFileBytes(real, buffers->real.data(), buffers->real.size());
+    const int64_t copyCount = ReadFileBytes(copy, buffers->stored.data(), buffers->stored.size());
+    if (realCount < 0 || copyCount < 0) {
+      result = Comparison::kUnreadable;
+      break;
+    }
+    if (realCount != copyCount) {
+      result = Comparison::kDifferent;
+      break;
+    }
+    if (realCount == 0) break;
+    const auto count = static_cast<std::size_t>(realCount);
+    if (stored) ComplementBytes(buffers->stored.data(), count);
+    if (std::memcmp(buffers->real.data(), buffers->stored.data(), count) != 0) {
+      result = Comparison::kDifferent;
+    }
+  }
+  if (real != nullptr) CloseFile(real);
+  if (copy != nullptr) CloseFile(copy);
+  return result;
 }
 
-bool StoredBytesMatch(const char* sourcePath, const char* mediumPath, CompareBuffers* buffers) {
-  FileHandle source = OpenFileForRead(sourcePath);
-  FileHandle medium = OpenFileForRead(mediumPath);
-  std::vector<unsigned char>& real = buffers->real;
-  std::vector<unsigned char>& stored = buffers->stored;
-  bool same = source != nullptr && medium != nullptr;
-  while (same) {
-    int64_t realCount = 0;
-    int64_t storedCount = 0;
-    same = ReadChunk(source, &real, &realCount) && ReadChunk(medium, &stored, &storedCount) &&
-           realCount == storedCount;
-    if (!same || realCount == 0) break;
-    const auto count = static_cast<std::size_t>(realCount);
-    ComplementBytes(stored.data(), count);
-    same = std::memcmp(real.data(), stored.data(), count) == 0;
+const char* DescribeComparison(Comparison comparison) {
+  switch (comparison) {
+    case Comparison::kSame:
+      break;
+    case Comparison::kDifferent:
+      return "contents differ";
+    case Comparison::kUnreadable:
+      return "cannot read it";
   }
-  if (source != nullptr) CloseFile(source);
-  if (medium != nullptr) CloseFile(medium);
-  return same;
+  return nullptr;
 }
 
 int CompareItem(const std::string& name, const TreeItem& wanted, const TreeItem& found,
@@ -108,33 +172,57 @@ int CompareItem(const std::string& name, const TreeItem& wanted, const TreeItem&
                            : "a directory on the medium, a file in the source";
   } else if (wanted.directory) {
     return 0;
-  } else if (wanted.length < 0 || wanted.length != found.length) {
+  } else if (wanted.length < 0 || found.length < 0) {
+    why = "2 GiB or more: the launcher cannot hold it";
+  } else if (wanted.length != found.length) {
     why = "lengths differ";
-  } else if (!StoredBytesMatch(wanted.path, found.path, buffers)) {
-    why = "contents differ";
+  } else {
+    why = DescribeComparison(CompareFileBytes(wanted.path, found.path, true, buffers));
   }
   if (why == nullptr) return 0;
   (void)std::printf("differs: %s: %s\n", name.c_str(), why);
   return 1;
 }
 
-}  // namespace
-
-int CheckMedium(const char* source, const char* medium) {
-  TreeListing wanted = {false, false, false, {}};
-  TreeListing found = {true, false, false, {}};
-  ListTreeItems(&wanted, source, "");
-  // Without both roots there is nothing to compare, only one failure.
-  if (wanted.items.empty() && wanted.unlisted) return 1;
-  ListTreeItems(&found, medium, "");
-  if (found.items.empty() && found.unlisted) return 1;
-  int differences = (wanted.unlisted ? 1 : 0) + (found.unlisted ? 1 : 0);
-  CompareBuffers buffers = {std::vector<unsigned char>(kCompareChunk),
-                            std::vector<unsigned char>(kCompareChunk)};
-  if (!found.launcherFound) {
+int CompareLaunchers(const TreeListing& found, const char* launcher, CompareBuffers* buffers) {
+  if (found.launchers.empty()) {
     (void)std::printf("missing: %s (the launcher)\n", kLauncherFileName);
+    return 1;
+  }
+  int differences = 0;
+  if (found.launchers.size() > 1) {
+    (void)std::printf("differs: %s (the launcher): %zu files at the root take its name\n",
+                      kLauncherFileName, found.launchers.size());
     ++differences;
   }
+  for (const LauncherPath& copy : found.launchers) {
+    const char* why = DescribeComparison(CompareFileBytes(launcher, copy.path, false, buffers));
+    if (why == nullptr) continue;
+    (void)std::printf("differs: %s (the launcher): %s, against %s\n", kLauncherFileName, why,
+                      launcher);
+    ++differences;
+  }
+  return differences;
+}
+
+}  // namespace
+
+int CheckMedium(const char* source, const char* medium, const char* launcher) {
+  TreeListing wanted = {false, 0, {}, {}};
+  TreeListing found = {true, 0, {}, {}};
+  // Without both roots there is nothing to compare, only one failure.
+  if (!ListTreeItems(&wanted, source, "")) {
+    (void)std::printf("cannot list: %s\n", source);
+    return 1;
+  }
+  if (!ListTreeItems(&found, medium, "")) {
+    (void)std::printf("cannot list: %s\n", medium);
+    return 1;
+  }
+  int differences = wanted.uncompared + found.uncompared;
+  CompareBuffers buffers = {std::vector<unsigned char>(kCompareChunk),
+                            std::vector<unsigned char>(kCompareChunk)};
+  differences += CompareLaunchers(found, launcher, &buffers);
   for (const auto& item : wanted.items) {
     auto match = found.items.find(item.first);
     if (match == found.items.end()) {

@@ -2,6 +2,7 @@
 // unchanged, made runnable.
 #include "payload/payload_tree.h"
 #include "platform/platform_ops.h"
+#include "tools/mkmedium/chunked_copy.h"
 #include "tools/mkmedium/medium_tasks.h"
 
 bool CopyLauncher(const char* launcher, const char* medium) {
@@ -11,19 +12,9 @@ bool CopyLauncher(const char* launcher, const char* medium) {
       IsDirectoryEntry(found) || found.lengthHigh != 0 || found.length <= 0) {
     return false;
   }
-  const auto length = static_cast<std::size_t>(found.length);
-  void* bytes = AllocateFileBuffer(length + 1);
-  FileHandle in = bytes != nullptr ? OpenFileForRead(launcher) : nullptr;
-  bool copied = false;
-  if (in != nullptr) {
-    copied = ReadFileBytes(in, bytes, length + 1) == static_cast<int64_t>(length);
-    CloseFile(in);
-  }
-  FileHandle out = copied ? OpenFileForWrite(to, true) : nullptr;
-  copied = out != nullptr && WriteFileBytes(out, bytes, length);
-  if (out != nullptr) copied = CloseFile(out) && copied;
-  if (bytes != nullptr) ReleaseFileBuffer(bytes, length + 1);
-  return copied && MarkFileRunnable(to);
+  CopyChunk chunk = MakeCopyChunk();
+  return CopyFileInChunks(launcher, to, found.length, false, &chunk) == CopyResult::kDone &&
+         MarkFileRunnable(to);
 }
 
 bool FindLauncherBesideTool(PathBuffer& out) {

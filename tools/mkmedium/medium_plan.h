@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "common/paths.h"
@@ -13,8 +14,12 @@
 constexpr int kDefaultTargetLength = 56;
 // The longest name the image's Joliet tree holds.
 constexpr int kLongestImageName = 103;
-// A medium is read from its root, "D:\".
-constexpr int kMediumRootLength = 3;
+// The launcher lists the medium from the folder it is started in: a disc's
+// root "D:\" (3), or a medium unpacked into a user's download folder,
+// "C:\Users\" + a user name of 20 characters + "\Downloads\" (40), with 40
+// more for the folder a download unpacks into (a product, its version, its
+// architecture, a " (2)").
+constexpr int kDefaultSourceLength = 80;
 
 struct MediumEntry {
   PathBuffer relative;  // below the source, '\'-separated, as listed
@@ -33,6 +38,8 @@ struct MediumPlan {
 
 struct PlanRules {
   int targetLength;
+  int sourceLength;
+  uint32_t codePage;
   bool forImage;
   bool quiet;  // notes are left out; refusals are always told
 };
@@ -43,6 +50,13 @@ bool ScanSourceTree(const char* source, const PlanRules& rules, MediumPlan* plan
 
 // The reason Windows cannot hold this file or directory name, or nullptr.
 const char* FindNameFault(const char* name);
+
+// True when every byte of the name is plain ASCII.
+bool HasOnlyAscii(const char* name);
+
+// The name as Windows file systems compare it, letter case folded: two names
+// with one key are one file there.
+std::string FoldNameKey(const char* name);
 
 // Path of the entry on the medium: the installer is kept as "setup.xex".
 bool MakeStoredPath(PathBuffer& out, const char* medium, const MediumEntry& entry);

@@ -14,10 +14,12 @@ bool CopyLauncher(const char* launcher, const char* medium);
 // The launcher built beside this tool: "setup.exe", or "setup" on Linux.
 bool FindLauncherBesideTool(PathBuffer& out);
 
-// An ISO 9660 image of the medium with Joliet names, through xorriso. A
-// failed image is deleted.
+// An ISO 9660 image of the medium with Joliet names, through xorriso. It is
+// written under a new name beside `image` and takes that place only once
+// whole: a failure leaves whatever stood at `image` as it was.
 bool WriteIsoImage(const char* medium, const char* image, const char* label);
 
-// Tells every way the medium's restore would differ from `source` on
-// standard output; returns how many there are.
-int CheckMedium(const char* source, const char* medium);
+// Tells every way the medium's restore would differ from `source`, and its
+// root's launcher from the file `launcher`, on standard output; every entry
+// it cannot compare is one of them. Returns how many there are.
+int CheckMedium(const char* source, const char* medium, const char* launcher);

@@ -29,10 +29,36 @@ MediumState InspectMedium(const char* medium) {
   return empty ? MediumState::kEmpty : MediumState::kInUse;
 }
 
+// Empties a directory and keeps it: its owner, mode and identity are the
+// vendor's.
+void EmptyDirectory(const char* directory) {
+  PathBuffer pattern;
+  DirEntry entry;
+  SearchHandle search =
+      MakeListPattern(pattern, directory) ? OpenDirectoryListing(pattern, &entry) : nullptr;
+  if (search == nullptr) return;
+  do {
+    PathBuffer path;
+    if (IsDotEntry(entry) || !JoinPath(path, directory, entry.name)) continue;
+    // A link goes as itself: what it points to is not the run's.
+    if (IsDirectoryEntry(entry) && IsLinkEntry(entry)) {
+      RemoveDirectoryPath(path);
+    } else if (IsDirectoryEntry(entry)) {
+      RemoveTree(path);
+    } else {
+      DeleteFilePath(path);
+    }
+  } while (ReadNextEntry(search, &entry));
+  CloseSearch(search);
+}
+
 // Leaves the medium as it was before: gone when this run made it, else empty.
 void TakeBackMedium(const char* medium, MediumState before) {
-  RemoveTree(medium);
-  if (before == MediumState::kEmpty) MakeDirectory(medium);
+  if (before == MediumState::kEmpty) {
+    EmptyDirectory(medium);
+  } else {
+    RemoveTree(medium);
+  }
 }
 
 // Refusals that need the medium's directory to exist to be judged.
@@ -64,15 +90,27 @@ bool WriteMedium(const ToolOptions& options, const MediumPlan& plan, const char*
   return options.image == nullptr || WriteIsoImage(options.medium, options.image, options.label);
 }
 
+// The launcher named, or the one built beside the tool; false after telling
+// that there is none.
+bool FindLauncher(const ToolOptions& options, PathBuffer& launcher) {
+  const bool named = options.launcher != nullptr;
+  DirEntry found;
+  if ((named ? CopyPath(launcher, options.launcher) : FindLauncherBesideTool(launcher)) &&
+      LookUpPath(launcher, &found) && !IsDirectoryEntry(found)) {
+    return true;
+  }
+  (void)std::fprintf(stderr, "mkmedium: no launcher %s%s\n",
+                     named ? options.launcher : "beside mkmedium",
+                     named ? "" : "; name one with --launcher FILE");
+  return false;
+}
+
 int MakeMedium(const ToolOptions& options) {
   PathBuffer launcher;
-  const bool launcherNamed = options.launcher != nullptr;
-  DirEntry found;
-  if (!(launcherNamed ? CopyPath(launcher, options.launcher) : FindLauncherBesideTool(launcher)) ||
-      !LookUpPath(launcher, &found) || IsDirectoryEntry(found)) {
-    (void)std::fprintf(stderr, "mkmedium: no launcher %s%s\n",
-                       launcherNamed ? options.launcher : "beside mkmedium",
-                       launcherNamed ? "" : "; name one with --launcher FILE");
+  if (!FindLauncher(options, launcher)) return kExitFailed;
+  if (!IsCodePageAvailable(options.codePage)) {
+    (void)std::fprintf(stderr, "mkmedium: this system cannot convert names to code page %u\n",
+                       options.codePage);
     return kExitFailed;
   }
   const MediumState before = InspectMedium(options.medium);
@@ -82,7 +120,8 @@ int MakeMedium(const ToolOptions& options) {
     return kExitRefused;
   }
   MediumPlan plan = {{}, 0, 0, 0};
-  const PlanRules rules = {options.targetLength, options.image != nullptr, options.quiet};
+  const PlanRules rules = {options.targetLength, options.sourceLength, options.codePage,
+                           options.image != nullptr, options.quiet};
   if (!ScanSourceTree(options.source, rules, &plan)) {
     (void)std::fprintf(stderr, "mkmedium: cannot list the source %s\n", options.source);
     return kExitFailed;
@@ -115,7 +154,9 @@ int MakeMedium(const ToolOptions& options) {
 }
 
 int CheckMediumTask(const ToolOptions& options) {
-  const int differences = CheckMedium(options.source, options.medium);
+  PathBuffer launcher;
+  if (!FindLauncher(options, launcher)) return kExitFailed;
+  const int differences = CheckMedium(options.source, options.medium, launcher);
   if (differences != 0) {
     (void)std::printf("mkmedium: %d difference%s: %s does not restore to %s\n", differences,
                       differences == 1 ? "" : "s", options.medium, options.source);

@@ -9,10 +9,17 @@
 namespace {
 
 constexpr char kDefaultLabel[] = "SETUP";
-constexpr long kLongestTargetLength = 250;
+constexpr std::size_t kLongestLabel = 32;
+constexpr long kLongestFolderLength = 250;
+// "D:\": a folder is never shorter than a drive's root.
+constexpr long kShortestFolderLength = 3;
+constexpr uint32_t kDefaultCodePage = 1252;
+constexpr long kAnsiCodePages[] = {874,  932,  936,  949,  950,  1250, 1251,
+                                   1252, 1253, 1254, 1255, 1256, 1257, 1258};
 
 bool TakeValue(int argc, char** argv, int* index, const char** value) {
-  if (*index + 1 >= argc) {
+  // An empty value names nothing.
+  if (*index + 1 >= argc || argv[*index + 1][0] == '\0') {
     (void)std::fprintf(stderr, "mkmedium: %s needs a value\n", argv[*index]);
     return false;
   }
@@ -20,16 +27,42 @@ bool TakeValue(int argc, char** argv, int* index, const char** value) {
   return true;
 }
 
-bool ParseTargetLength(const char* text, int* length) {
+// A length in characters for one of the path rules.
+bool ParseLength(const char* option, const char* text, long shortest, int* length) {
   char* end = nullptr;
   const long value = std::strtol(text, &end, 10);
-  if (end == text || *end != '\0' || value < 3 || value > kLongestTargetLength) {
-    (void)std::fprintf(stderr, "mkmedium: --target-length takes 3 to %ld, not \"%s\"\n",
-                       kLongestTargetLength, text);
+  if (end == text || *end != '\0' || value < shortest || value > kLongestFolderLength) {
+    (void)std::fprintf(stderr, "mkmedium: %s takes %ld to %ld, not \"%s\"\n", option, shortest,
+                       kLongestFolderLength, text);
     return false;
   }
   *length = static_cast<int>(value);
   return true;
+}
+
+bool ParseCodePage(const char* text, uint32_t* codePage) {
+  char* end = nullptr;
+  const long value = std::strtol(text, &end, 10);
+  for (const long known : kAnsiCodePages) {
+    if (end != text && *end == '\0' && value == known) {
+      *codePage = static_cast<uint32_t>(value);
+      return true;
+    }
+  }
+  (void)std::fprintf(stderr,
+                     "mkmedium: --code-page takes a Windows ANSI code page (1250 to 1258, 874, "
+                     "932, 936, 949, 950), not \"%s\"\n",
+                     text);
+  return false;
+}
+
+// xorriso refuses a longer volume name, after the medium is written.
+bool CheckLabel(const char* label) {
+  const std::size_t length = std::strlen(label);
+  if (length >= 1 && length <= kLongestLabel) return true;
+  (void)std::fprintf(stderr, "mkmedium: --label takes 1 to %zu characters, not \"%s\"\n",
+                     kLongestLabel, label);
+  return false;
 }
 
 bool TakeOption(int argc, char** argv, int* index, ToolOptions* options) {
@@ -46,9 +79,15 @@ bool TakeOption(int argc, char** argv, int* index, ToolOptions* options) {
   } else if (std::strcmp(option, "--iso") == 0) {
     return TakeValue(argc, argv, index, &options->image);
   } else if (std::strcmp(option, "--label") == 0) {
-    return TakeValue(argc, argv, index, &options->label);
+    return TakeValue(argc, argv, index, &options->label) && CheckLabel(options->label);
   } else if (std::strcmp(option, "--target-length") == 0) {
-    return TakeValue(argc, argv, index, &value) && ParseTargetLength(value, &options->targetLength);
+    return TakeValue(argc, argv, index, &value) &&
+           ParseLength(option, value, kShortestFolderLength, &options->targetLength);
+  } else if (std::strcmp(option, "--source-length") == 0) {
+    return TakeValue(argc, argv, index, &value) &&
+           ParseLength(option, value, kShortestFolderLength, &options->sourceLength);
+  } else if (std::strcmp(option, "--code-page") == 0) {
+    return TakeValue(argc, argv, index, &value) && ParseCodePage(value, &options->codePage);
   } else {
     (void)std::fprintf(stderr, "mkmedium: unknown option %s (see mkmedium --help)\n", option);
     return false;
@@ -59,8 +98,16 @@ bool TakeOption(int argc, char** argv, int* index, ToolOptions* options) {
 }  // namespace
 
 bool ParseToolOptions(int argc, char** argv, ToolOptions* options) {
-  *options = {ToolTask::kMake,      nullptr, nullptr, nullptr, nullptr, kDefaultLabel,
-              kDefaultTargetLength, false};
+  *options = {ToolTask::kMake,
+              nullptr,
+              nullptr,
+              nullptr,
+              nullptr,
+              kDefaultLabel,
+              kDefaultTargetLength,
+              false,
+              kDefaultSourceLength,
+              kDefaultCodePage};
   const char* operands[2] = {nullptr, nullptr};
   int operandCount = 0;
   bool optionsEnded = false;
@@ -82,6 +129,11 @@ bool ParseToolOptions(int argc, char** argv, ToolOptions* options) {
     (void)std::fprintf(stderr, "usage: mkmedium [options] SOURCE MEDIUM (see mkmedium --help)\n");
     return false;
   }
+  // An empty operand would be taken for the root: its paths join as "\name".
+  if (operands[0][0] == '\0' || operands[1][0] == '\0') {
+    (void)std::fprintf(stderr, "mkmedium: an empty SOURCE or MEDIUM names no directory\n");
+    return false;
+  }
   options->source = operands[0];
   options->medium = operands[1];
   return true;
@@ -90,7 +142,7 @@ bool ParseToolOptions(int argc, char** argv, ToolOptions* options) {
 void PrintToolHelp() {
   (void)std::printf(
       "Usage: mkmedium [options] SOURCE MEDIUM\n"
-      "       mkmedium --check SOURCE MEDIUM\n"
+      "       mkmedium --check [--launcher FILE] SOURCE MEDIUM\n"
       "\n"
       "Makes an install medium from the tree SOURCE: every file in stored form at\n"
       "its own path under MEDIUM (new or empty), the installer SETUP.EXE (any case,\n"
@@ -100,23 +152,33 @@ void PrintToolHelp() {
       "Nothing is written, and the exit code is 2, when the tree would not come\n"
       "back as it went in: no SETUP.EXE at the root, a file named setup.xex, names\n"
       "in one directory that differ only in letter case, names Windows cannot\n"
-      "hold, links, files of 2 GiB or more, or paths too long for the launcher.\n"
+      "hold, names the code page cannot hold, links, files of 2 GiB or more, or\n"
+      "paths too long for the launcher from its source folder or in its target.\n"
       "\n"
       "Options:\n"
-      "  --launcher FILE      the launcher to copy (default: setup.exe, or setup,\n"
-      "                       beside mkmedium)\n"
+      "  --launcher FILE      the launcher to copy, or to check against (default:\n"
+      "                       setup.exe, or setup, beside mkmedium)\n"
       "  --target-length N    the longest target directory the medium must restore\n"
       "                       into, in characters (default %d: C:\\Users\\, a user\n"
       "                       name of 20 characters, \\AppData\\Local\\Temp\\VANTREL)\n"
+      "  --source-length N    the longest folder the launcher must run from, in\n"
+      "                       characters (default %d: C:\\Users\\, a user name of 20\n"
+      "                       characters, \\Downloads\\, and 40 for the folder a\n"
+      "                       medium is unpacked into; 3 for a disc's D:\\ only)\n"
+      "  --code-page N        the Windows ANSI code page of the systems the medium\n"
+      "                       is for: 1250 to 1258, 874, 932, 936, 949 or 950\n"
+      "                       (default 1252); the launcher loses a name it cannot hold\n"
       "  --iso FILE           also write the medium as an ISO 9660 image with Joliet\n"
       "                       names, through xorriso\n"
-      "  --label NAME         the image's volume name (default SETUP)\n"
+      "  --label NAME         the image's volume name, 1 to 32 characters\n"
+      "                       (default SETUP)\n"
       "  --check              prove that MEDIUM restores to SOURCE byte for byte and\n"
-      "                       holds its launcher; lists every difference\n"
+      "                       holds the launcher; lists every difference, and every\n"
+      "                       entry it cannot compare\n"
       "  -q, --quiet          no progress bar, notes or summary\n"
       "  -h, --help           this text\n"
       "\n"
       "Exit codes: 0 done (or no difference), 1 failed (or differences),\n"
       "2 refused, 64 a command line not understood.\n",
-      kDefaultTargetLength);
+      kDefaultTargetLength, kDefaultSourceLength);
 }

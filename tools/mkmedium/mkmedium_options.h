@@ -1,6 +1,8 @@
 // mkmedium's command line.
 #pragma once
 
+#include <cstdint>
+
 constexpr int kExitDone = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitRefused = 2;
@@ -17,6 +19,8 @@ struct ToolOptions {
   const char* label;
   int targetLength;
   bool quiet;
+  int sourceLength;
+  uint32_t codePage;  // the Windows ANSI code page every name must fit
 };
 
 // False, after telling why on standard error, for a command line that does

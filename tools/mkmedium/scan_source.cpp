@@ -27,14 +27,6 @@ struct ScanState {
   MediumPlan* plan;
 };
 
-std::string FoldName(const char* name) {
-  std::string folded(name);
-  for (char& c : folded) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return folded;
-}
-
 void Refuse(ScanState* state, const char* relative, const char* reason) {
   (void)std::fprintf(stderr, "mkmedium: refused: %s: %s\n", relative, reason);
   ++state->plan->refusals;
@@ -55,24 +47,24 @@ void ReportCaseCollisions(ScanState* state, const char* directory, std::vector<C
   }
 }
 
-bool HasOnlyAscii(const char* name) {
-  for (const char* c = name; *c != '\0'; ++c) {
-    if (static_cast<unsigned char>(*c) >= 0x80) return false;
-  }
-  return true;
-}
-
+// The launcher joins "target\relative" and "source\relative", and lists a
+// source directory with "\*.*" after its path; each must fit its paths.
 void CheckPathFits(ScanState* state, const MediumEntry& entry) {
   const int length = static_cast<int>(std::strlen(entry.relative));
+  const PlanRules& rules = state->rules;
   char reason[128];
-  if (state->rules.targetLength + 1 + length > kLongestLauncherPath) {
-    (void)std::snprintf(
-        reason, sizeof reason, "%d characters under a target of %d: longer than the launcher's %d",
-        state->rules.targetLength + 1 + length, state->rules.targetLength, kLongestLauncherPath);
+  const int fromSource = rules.sourceLength + 1 + length + (entry.directory ? kListPatternTail : 0);
+  if (rules.targetLength + 1 + length > kLongestLauncherPath) {
+    (void)std::snprintf(reason, sizeof reason,
+                        "%d characters under a target of %d: longer than the launcher's %d",
+                        rules.targetLength + 1 + length, rules.targetLength, kLongestLauncherPath);
     Refuse(state, entry.relative, reason);
-  } else if (entry.directory &&
-             kMediumRootLength + 1 + length + kListPatternTail > kLongestLauncherPath) {
-    Refuse(state, entry.relative, "too long to be listed from the medium's root");
+  } else if (fromSource > kLongestLauncherPath) {
+    (void)std::snprintf(reason, sizeof reason,
+                        "%d characters %s a source folder of %d: longer than the launcher's %d",
+                        fromSource, entry.directory ? "to list it from" : "from",
+                        rules.sourceLength, kLongestLauncherPath);
+    Refuse(state, entry.relative, reason);
   }
 }
 
@@ -96,9 +88,18 @@ void CheckEntry(ScanState* state, const MediumEntry& entry, const DirEntry& list
   }
   CheckPathFits(state, entry);
   if (!HasOnlyAscii(name)) {
-    Note(*state, entry.relative,
-         "not plain ASCII: it comes back only where the system's code "
-         "page holds every character");
+    char text[96];
+    const bool held = IsNameInCodePage(name, state->rules.codePage);
+    (void)std::snprintf(text, sizeof text,
+                        held ? "not plain ASCII: it comes back where the system's code page "
+                               "holds it, as %u does"
+                             : "code page %u cannot hold this name: the launcher would lose it",
+                        state->rules.codePage);
+    if (held) {
+      Note(*state, entry.relative, text);
+    } else {
+      Refuse(state, entry.relative, text);
+    }
   }
   if (entry.installer && std::strcmp(name, kInstallerFileName) != 0) {
     Note(*state, entry.relative, "comes back named \"SETUP.EXE\"");
@@ -124,14 +125,15 @@ void PlanEntry(ScanState* state, const char* relative, const DirEntry& listed,
   entry.installer = !entry.directory && NamesMatchIgnoringCase(listed.name, kInstallerFileName);
   entry.length = entry.directory ? 0 : static_cast<uint32_t>(listed.length);
   CheckEntry(state, entry, listed);
-  restoredKeys->emplace_back(FoldName(listed.name), listed.name);
+  restoredKeys->emplace_back(FoldNameKey(listed.name), listed.name);
   // On the medium only the installer changes its name, and the launcher
   // joins the root: other collisions are the restored names' already.
-  const std::string stored = FoldName(entry.installer ? kStoredInstallerFileName : listed.name);
-  if (stored == kStoredInstallerFileName || stored == kLauncherFileName) {
-    storedKeys->emplace_back(stored, entry.installer
-                                         ? std::string(listed.name) + " (kept as setup.xex)"
-                                         : std::string(listed.name));
+  const char* stored = entry.installer ? kStoredInstallerFileName : listed.name;
+  if (NamesMatchIgnoringCase(stored, kStoredInstallerFileName) ||
+      NamesMatchIgnoringCase(stored, kLauncherFileName)) {
+    storedKeys->emplace_back(FoldNameKey(stored),
+                             entry.installer ? std::string(listed.name) + " (kept as setup.xex)"
+                                             : std::string(listed.name));
   }
   state->plan->entries.push_back(entry);
   if (entry.directory) {
@@ -175,7 +177,9 @@ bool ListDirectory(ScanState* state, const char* relative, std::vector<CaseKey>*
 bool ScanDirectory(ScanState* state, const char* relative) {
   std::vector<CaseKey> restoredKeys;
   std::vector<CaseKey> storedKeys;
-  if (relative[0] == '\0') storedKeys.emplace_back(kLauncherFileName, "the launcher setup.exe");
+  if (relative[0] == '\0') {
+    storedKeys.emplace_back(FoldNameKey(kLauncherFileName), "the launcher setup.exe");
+  }
   if (!ListDirectory(state, relative, &restoredKeys, &storedKeys)) return false;
   ReportCaseCollisions(state, relative, std::move(restoredKeys));
   ReportCaseCollisions(state, relative, std::move(storedKeys));

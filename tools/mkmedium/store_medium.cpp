@@ -1,15 +1,17 @@
-// Writing the planned medium: the restore transform of the payload code
-// stores a file, since complementing twice gives the bytes back.
+// Writing the planned medium: the payload code's transform stores a file,
+// since complementing twice gives the bytes back.
 #include <cstdio>
 
 #include "payload/payload_tree.h"
 #include "platform/platform_ops.h"
+#include "tools/mkmedium/chunked_copy.h"
 #include "tools/mkmedium/medium_tasks.h"
 #include "tools/mkmedium/progress_bar.h"
 
 namespace {
 
-bool StoreEntry(const char* source, const char* medium, const MediumEntry& entry) {
+bool StoreEntry(const char* source, const char* medium, const MediumEntry& entry,
+                CopyChunk* chunk) {
   PathBuffer from;
   PathBuffer to;
   if (!JoinPath(from, source, entry.relative) || !MakeStoredPath(to, medium, entry)) {
@@ -21,18 +23,16 @@ bool StoreEntry(const char* source, const char* medium, const MediumEntry& entry
     (void)std::fprintf(stderr, "mkmedium: cannot create %s (error %u)\n", to, ReadLastError());
     return false;
   }
-  const int result = RestorePayloadFile(from, to, kNoOverwrite);
-  // The restore passes over a destination it cannot create: look.
-  DirEntry written;
-  if (result == kRestoreDone && LookUpPath(to, &written) &&
-      static_cast<uint32_t>(written.length) == entry.length && written.lengthHigh == 0) {
-    return true;
+  switch (CopyFileInChunks(from, to, entry.length, true, chunk)) {
+    case CopyResult::kDone:
+      return true;
+    case CopyResult::kSourceUnreadable:
+      (void)std::fprintf(stderr, "mkmedium: cannot read %s, or it changed while stored\n", from);
+      return false;
+    case CopyResult::kWriteFailed:
+      break;
   }
-  if (result == kRestoreSourceUnreadable) {
-    (void)std::fprintf(stderr, "mkmedium: cannot read %s, or it changed while stored\n", from);
-  } else {
-    (void)std::fprintf(stderr, "mkmedium: cannot write %s\n", to);
-  }
+  (void)std::fprintf(stderr, "mkmedium: cannot write %s\n", to);
   return false;
 }
 
@@ -41,8 +41,9 @@ bool StoreEntry(const char* source, const char* medium, const MediumEntry& entry
 bool StoreMedium(const char* source, const char* medium, const MediumPlan& plan, bool quiet) {
   ProgressBar bar = StartProgressBar(plan.files, plan.totalBytes, quiet);
   bool stored = true;
+  CopyChunk chunk = MakeCopyChunk();
   for (const MediumEntry& entry : plan.entries) {
-    if (!StoreEntry(source, medium, entry)) {
+    if (!StoreEntry(source, medium, entry, &chunk)) {
       stored = false;
       break;
     }

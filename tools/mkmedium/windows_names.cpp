@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "platform/platform_ops.h"
 #include "tools/mkmedium/medium_plan.h"
 
 namespace {
@@ -49,4 +50,23 @@ const char* FindNameFault(const char* name) {
   }
   if (IsDeviceName(name)) return "a reserved device name";
   return nullptr;
+}
+
+bool HasOnlyAscii(const char* name) {
+  for (const char* c = name; *c != '\0'; ++c) {
+    if (static_cast<unsigned char>(*c) >= 0x80) return false;
+  }
+  return true;
+}
+
+std::string FoldNameKey(const char* name) {
+  // Beyond ASCII the system's own case tables fold; a name it cannot
+  // convert at all is folded in its ASCII letters only.
+  char folded[4 * kPathBufferSize];
+  if (!HasOnlyAscii(name) && FoldNameCase(name, folded, sizeof folded)) return folded;
+  std::string key(name);
+  for (char& c : key) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return key;
 }

@@ -1,0 +1,20 @@
+// Copying a file through one bounded buffer: a file of up to 2 GiB goes
+// through in pieces, never whole in memory, and every read asks for far less
+// than any system reads at once.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+enum class CopyResult { kDone, kSourceUnreadable, kWriteFailed };
+
+using CopyChunk = std::vector<unsigned char>;
+
+// The buffer that a run's copies share.
+CopyChunk MakeCopyChunk();
+
+// Copies `from` to the new file `to`, each byte complemented when `stored`.
+// The source must read exactly `length` bytes: one that changed since it was
+// listed counts as unreadable. A failed copy leaves no file at `to`.
+CopyResult CopyFileInChunks(const char* from, const char* to, int64_t length, bool stored,
+                            CopyChunk* chunk);
