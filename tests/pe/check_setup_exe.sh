@@ -5,6 +5,7 @@
 # elevation, its supported Windows versions and its version information.
 set -euo pipefail
 exe=$1
+version=${2:?usage: check_setup_exe.sh SETUP-EXE FILE-VERSION}
 objdump=i686-w64-mingw32-objdump
 objcopy=i686-w64-mingw32-objcopy
 fail() { echo "check_setup_exe: $*" >&2; exit 1; }
@@ -23,5 +24,18 @@ $objcopy -O binary --only-section=.rsrc "$exe" "$resources"
 grep -q 'requestedExecutionLevel level="requireAdministrator"' "$resources" || fail "no elevation in the manifest"
 grep -q '8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a' "$resources" || fail "no supported Windows versions"
 strings -el "$resources" | grep -q '^FileDescription$' || fail "no version resource"
-strings -el "$resources" | grep -q '^1.0.0.0$' || fail "no file version"
-echo "setup.exe: PE32 GUI, $size bytes, imports $dlls; manifest and version resource present"
+strings -el "$resources" | grep -qxF "$version" || fail "no file version $version"
+grep -qF "version=\"$version\"" "$resources" || fail "the manifest is not of version $version"
+
+# Hardened, read from the file: moved at every start with its relocations
+# kept, no code run from data, and no SEH handler in the image (nothing
+# reaches the handler chain at %fs:0).
+flags=$((16#$(awk '/^DllCharacteristics/ {print $2}' <<<"$headers")))
+for flag in 0x40:DYNAMIC_BASE 0x100:NX_COMPAT 0x400:NO_SEH; do
+  (((flags & ${flag%%:*}) != 0)) || fail "DllCharacteristics lacks ${flag#*:}"
+done
+grep -qE '^Entry 5 [0-9a-f]+ 0*[1-9a-f][0-9a-f]* Base Relocation' <<<"$headers" ||
+  fail "no relocations: the image cannot be moved"
+! $objdump -d "$exe" | grep -qE '%fs:(0x0([^0-9a-fx]|$)|\()' || fail "code reaches the SEH handler chain"
+echo "setup.exe: PE32 GUI, $size bytes, imports $dlls; manifest and version resource $version;" \
+  "DllCharacteristics $(printf '0x%04x' "$flags") with relocations"

@@ -178,6 +178,9 @@ int main(int argc, char** argv) {
     case ToolTask::kHelp:
       PrintToolHelp();
       return kExitDone;
+    case ToolTask::kVersion:
+      PrintToolVersion();
+      return kExitDone;
     case ToolTask::kCheck:
       return CheckMediumTask(options);
     case ToolTask::kMake:

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "tools/mkmedium/medium_plan.h"
+#include "vantrel_version.h"
 
 namespace {
 
@@ -70,6 +71,8 @@ bool TakeOption(int argc, char** argv, int* index, ToolOptions* options) {
   const char* value = nullptr;
   if (std::strcmp(option, "--help") == 0 || std::strcmp(option, "-h") == 0) {
     options->task = ToolTask::kHelp;
+  } else if (std::strcmp(option, "--version") == 0) {
+    options->task = ToolTask::kVersion;
   } else if (std::strcmp(option, "--check") == 0) {
     options->task = ToolTask::kCheck;
   } else if (std::strcmp(option, "--quiet") == 0 || std::strcmp(option, "-q") == 0) {
@@ -124,7 +127,7 @@ bool ParseToolOptions(int argc, char** argv, ToolOptions* options) {
       return false;
     }
   }
-  if (options->task == ToolTask::kHelp) return true;
+  if (options->task == ToolTask::kHelp || options->task == ToolTask::kVersion) return true;
   if (operandCount != 2) {
     (void)std::fprintf(stderr, "usage: mkmedium [options] SOURCE MEDIUM (see mkmedium --help)\n");
     return false;
@@ -177,8 +180,11 @@ void PrintToolHelp() {
       "                       entry it cannot compare\n"
       "  -q, --quiet          no progress bar, notes or summary\n"
       "  -h, --help           this text\n"
+      "  --version            the version of mkmedium\n"
       "\n"
       "Exit codes: 0 done (or no difference), 1 failed (or differences),\n"
       "2 refused, 64 a command line not understood.\n",
       kDefaultTargetLength, kDefaultSourceLength);
 }
+
+void PrintToolVersion() { (void)std::printf("mkmedium %s\n", VANTREL_VERSION_TEXT); }

@@ -8,7 +8,7 @@ constexpr int kExitFailed = 1;
 constexpr int kExitRefused = 2;
 constexpr int kExitUsage = 64;
 
-enum class ToolTask { kMake, kCheck, kHelp };
+enum class ToolTask { kMake, kCheck, kHelp, kVersion };
 
 struct ToolOptions {
   ToolTask task;
@@ -28,3 +28,5 @@ struct ToolOptions {
 bool ParseToolOptions(int argc, char** argv, ToolOptions* options);
 
 void PrintToolHelp();
+
+void PrintToolVersion();
