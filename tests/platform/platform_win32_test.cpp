@@ -42,6 +42,14 @@ TEST(Win32Files, ReadOnlyFilesAndDirectoriesAreNotDeletedAsFiles) {
 
 namespace {
 
+extern "C" uintptr_t __stack_chk_guard;
+
+// Seeded before the program's first line, by the launcher's own start-up.
+TEST(Win32StackGuard, IsSeededAtStart) {
+  EXPECT_NE(__stack_chk_guard, 0u);
+  EXPECT_EQ(__stack_chk_guard & 0xFF, 0u) << "a zero byte stops string overruns";
+}
+
 // Once restricted, a bare name no longer finds the DLL beside the program.
 TEST(Win32LibrarySearch, ADllBesideTheProgramIsNoLongerFound) {
   HMODULE before = LoadLibraryA("probe_library.dll");
