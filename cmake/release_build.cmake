@@ -22,8 +22,8 @@ if(VANTREL_HARDEN)
     $<$<COMPILE_LANGUAGE:CXX>:-fstack-protector-strong>
     $<$<AND:$<COMPILE_LANGUAGE:CXX>,$<NOT:$<CONFIG:Debug>>>:-U_FORTIFY_SOURCE>
     $<$<AND:$<COMPILE_LANGUAGE:CXX>,$<NOT:$<CONFIG:Debug>>>:-D_FORTIFY_SOURCE=2>)
-  # mingw-w64 takes the guard and the checks from libssp, linked statically
-  # with the rest.
+  # On Windows the guard and the failure routine come from the platform's
+  # own stack_guard_win32.cpp, found before libssp would be.
   add_link_options(-fstack-protector-strong)
   if(WIN32)
     # Moved at every start (the relocations kept for it), never run from
