@@ -30,10 +30,7 @@ int FdFromHandle(FileHandle file) { return static_cast<int>(reinterpret_cast<int
 
 FileHandle OpenNative(const char* path, int flags) {
   PathBuffer native;
-  if (!TranslatePath(path, native)) {
-    errno = ENAMETOOLONG;
-    return nullptr;
-  }
+  if (!TranslatePath(path, native)) return nullptr;
   return HandleFromFd(open(native, flags | O_CLOEXEC, 0644));
 }
 

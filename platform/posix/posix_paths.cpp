@@ -31,6 +31,7 @@ bool TranslatePath(const char* path, PathBuffer& out) {
   for (; rest[i] != '\0'; ++i) {
     if (i >= kPathBufferSize - 1) {
       out[0] = '\0';
+      errno = ENAMETOOLONG;  // a failure of its own, never a stale one
       return false;
     }
     out[i] = rest[i] == '\\' ? '/' : rest[i];
@@ -39,43 +40,6 @@ bool TranslatePath(const char* path, PathBuffer& out) {
   // A bare drive, "C:", is its root.
   if (i == 0 && rest != path) CopyPath(out, "/");
   return true;
-}
-
-uint32_t MapErrno(int error) {
-  switch (error) {
-    case 0:
-      return 0;
-    case ENOENT:
-      return kErrorFileNotFound;
-    case ENOTDIR:
-      return kErrorPathNotFound;
-    case EACCES:
-      return kErrorAccessDenied;
-    case EPERM:
-      return kErrorAccessDenied;
-    case EISDIR:
-      return kErrorAccessDenied;
-    case EBADF:
-      return kErrorInvalidHandle;
-    case ENOMEM:
-      return kErrorNotEnoughMemory;
-    case ENOEXEC:
-      return kErrorBadExeFormat;
-    case EEXIST:
-      return kErrorAlreadyExists;
-    case ENOSPC:
-      return kErrorDiskFull;
-    case EFBIG:
-      return kErrorDiskFull;
-    case ENOTEMPTY:
-      return kErrorDirNotEmpty;
-    case ENAMETOOLONG:
-      return kErrorFilenameTooLong;
-    case EILSEQ:
-      return kErrorInvalidName;
-    default:
-      return kErrorGenericFailure;
-  }
 }
 
 // Reports a link as itself, with the reparse-point bit, and with the

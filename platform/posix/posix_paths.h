@@ -4,7 +4,7 @@
 #include "common/paths.h"
 
 // A leading drive ("C:") names the root; "\" and "/" both separate.
-// False when the path does not fit.
+// False, with errno ENAMETOOLONG, when the path does not fit.
 bool TranslatePath(const char* path, PathBuffer& out);
 
 // Windows error code for an errno value.

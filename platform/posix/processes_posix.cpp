@@ -196,10 +196,7 @@ bool HasExited(pid_t pid) {
 
 bool CreateProcessFromRequest(const ProcessRequest& request, ProcessRecord* created) {
   PathBuffer directory;
-  if (!TranslatePath(request.currentDirectory, directory)) {
-    errno = ENAMETOOLONG;
-    return false;
-  }
+  if (!TranslatePath(request.currentDirectory, directory)) return false;
   ExecPlan plan = {};
   plan.memoryFd = -1;
   pid_t pid = 0;
@@ -264,5 +261,3 @@ void ReleaseHandle(WaitHandle handle) {
   if (handle->pidFd >= 0) close(handle->pidFd);
   delete handle;
 }
-
-uint32_t ReadLastError() { return MapErrno(errno); }

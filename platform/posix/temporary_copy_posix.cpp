@@ -30,10 +30,7 @@ int FdFromLock(RunLockHandle lock) {
 
 RunLockHandle TakeRunLock(const char* directory) {
   PathBuffer parent;
-  if (!TranslatePath(directory, parent)) {
-    errno = ENAMETOOLONG;
-    return nullptr;
-  }
+  if (!TranslatePath(directory, parent)) return nullptr;
   char* slash = std::strrchr(parent, '/');
   if (slash == nullptr) {
     errno = ENOENT;
@@ -61,10 +58,7 @@ bool MakePrivateDirectory(const char* path) { return MakeDirectory(path); }
 
 HeldDirectory HoldPrivateDirectory(const char* path) {
   PathBuffer native;
-  if (!TranslatePath(path, native)) {
-    errno = ENAMETOOLONG;
-    return nullptr;
-  }
+  if (!TranslatePath(path, native)) return nullptr;
   const int fd = open(native, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return nullptr;
   struct stat own = {};

@@ -15,6 +15,14 @@ HANDLE ToWin32Handle(Handle handle) {
   return reinterpret_cast<HANDLE>(handle);
 }
 
+inline SECURITY_ATTRIBUTES ToSecurityAttributes(const SecurityRecord& record) {
+  SECURITY_ATTRIBUTES attributes;
+  attributes.nLength = record.length;
+  attributes.lpSecurityDescriptor = record.descriptor;
+  attributes.bInheritHandle = record.inheritHandle;
+  return attributes;
+}
+
 void FillEntryFromFindData(const WIN32_FIND_DATAA& found, DirEntry* entry);
 
 // The elevated run's access list for its temporary copy, in the system's
