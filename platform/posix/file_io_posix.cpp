@@ -2,6 +2,7 @@
 // own buffer would only add a copy to every byte.
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -64,6 +65,13 @@ FileHandle OpenFileForRead(const char* path) {
   // Non-blocking, so that a pipe or device in the tree cannot hang the walk:
   // it reads short and is skipped.
   return OpenNative(path, O_RDONLY | O_NONBLOCK | O_NOCTTY);
+}
+
+bool ReadFileSize(FileHandle file, uint64_t* size) {
+  struct stat own = {};
+  if (fstat(FdFromHandle(file), &own) != 0) return false;
+  *size = static_cast<uint64_t>(own.st_size);
+  return true;
 }
 
 FileHandle OpenFileForWrite(const char* path, bool mustBeNew) {

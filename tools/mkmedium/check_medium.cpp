@@ -49,7 +49,9 @@ void ListTreeItems(TreeListing* listing, const char* directory, const std::strin
     return;
   }
   do {
-    if (IsDotEntry(entry) || IsLinkEntry(entry)) continue;
+    if (IsDotEntry(entry) || IsLinkEntry(entry) || !CompleteListedEntry(directory, &entry)) {
+      continue;
+    }
     const char* name = RestoredNameOf(*listing, entry);
     if (name == nullptr) {
       if (relative.empty() && entry.length > 0) listing->launcherFound = true;
