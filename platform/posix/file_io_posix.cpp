@@ -1,6 +1,7 @@
 // Whole-file reads and writes straight through the system calls: a stream's
 // own buffer would only add a copy to every byte.
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -39,6 +40,10 @@ FileHandle OpenNative(const char* path, int flags) {
 
 void* AllocateFileBuffer(std::size_t size) {
   if (size < kMappedBufferMinimum) return std::malloc(size);
+  // The heap keeps the pages of freed small buffers (up to twice the largest
+  // of them) for the next: give them back before the large one is mapped,
+  // so that the two never count together.
+  malloc_trim(0);
   void* pages = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (pages == MAP_FAILED) return nullptr;
   madvise(pages, size, MADV_HUGEPAGE);
