@@ -1,19 +1,13 @@
 #include <cstddef>
+#include <cstdint>
 
 #include "payload/payload_tree.h"
 #include "platform/platform_ops.h"
 
 namespace {
 
-// Reads exactly `length` bytes; one byte more, or fewer, means the file
-// changed since it was looked up, and such a copy would be of the wrong length.
-bool ReadWholeFile(const char* source, unsigned char* buffer, std::size_t length) {
-  FileHandle file = OpenFileForRead(source);
-  if (file == nullptr) return false;
-  const int64_t got = ReadFileBytes(file, buffer, length + 1);
-  CloseFile(file);
-  return got == static_cast<int64_t>(length);
-}
+// The longest file the signed 32-bit length holds: 2 GiB less one byte.
+constexpr uint64_t kLongestRestoredFile = 0x7FFFFFFF;
 
 int WriteRestoredFile(const char* destination, const unsigned char* buffer, std::size_t length,
                       bool mustBeNew) {
@@ -28,28 +22,44 @@ int WriteRestoredFile(const char* destination, const unsigned char* buffer, std:
   return kRestoreWriteFailed;
 }
 
+// Reads the open source whole into a fresh buffer and restores it. Its size
+// comes from the file opened, which spares a look-up of the path; a file
+// that changes after that still reads one byte more, or fewer, than its size.
+int RestoreOpenFile(FileHandle file, const char* destination, bool mustBeNew) {
+  uint64_t size = 0;
+  // 2 GiB or more does not fit the signed length: never copy a wrong length.
+  if (!ReadFileSize(file, &size) || size > kLongestRestoredFile) {
+    CloseFile(file);
+    return kRestoreSourceUnreadable;
+  }
+  const auto length = static_cast<std::size_t>(size);
+  // One byte of room past the length to notice a file that grew.
+  const std::size_t capacity = length + 1;
+  auto* buffer = static_cast<unsigned char*>(AllocateFileBuffer(capacity));
+  if (buffer == nullptr) {
+    CloseFile(file);
+    return kRestoreSourceUnreadable;
+  }
+  const bool whole = ReadFileBytes(file, buffer, capacity) == static_cast<int64_t>(length);
+  CloseFile(file);
+  int result = kRestoreSourceUnreadable;
+  if (whole) {
+    ComplementBytes(buffer, length);
+    result = WriteRestoredFile(destination, buffer, length, mustBeNew);
+  }
+  ReleaseFileBuffer(buffer, capacity);
+  return result;
+}
+
 }  // namespace
 
 int RestorePayloadFile(const char* source, const char* destination, int noOverwrite) {
   DirEntry found;
+  // Before the source is even opened: an existing destination is left alone.
   if (noOverwrite == kNoOverwrite && LookUpPath(destination, &found)) {
     return kRestoreDestinationExists;
   }
-  if (!LookUpPath(source, &found)) return kRestoreSourceUnreadable;
-  // 2 GiB or more does not fit the signed length: never copy a wrong length.
-  if (found.lengthHigh != 0 || found.length < 0) return kRestoreSourceUnreadable;
-
-  const auto length = static_cast<std::size_t>(found.length);
-  // One byte of room past the length to notice a file that grew.
-  const std::size_t capacity = length + 1;
-  auto* buffer = static_cast<unsigned char*>(AllocateFileBuffer(capacity));
-  if (buffer == nullptr) return kRestoreSourceUnreadable;
-
-  int result = kRestoreSourceUnreadable;
-  if (ReadWholeFile(source, buffer, length)) {
-    ComplementBytes(buffer, length);
-    result = WriteRestoredFile(destination, buffer, length, noOverwrite == kNoOverwrite);
-  }
-  ReleaseFileBuffer(buffer, capacity);
-  return result;
+  FileHandle file = OpenFileForRead(source);
+  if (file == nullptr) return kRestoreSourceUnreadable;
+  return RestoreOpenFile(file, destination, noOverwrite == kNoOverwrite);
 }

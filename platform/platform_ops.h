@@ -65,12 +65,15 @@ void RestrictLibrarySearch();
 // ---- Files and directories -------------------------------------------------
 
 // Lists a directory from a pattern "dir\*.*": every entry, "." and ".."
-// included. Returns nullptr when the directory cannot be listed.
+// included. Returns nullptr when the directory cannot be listed. Each entry
+// has its name and kind (directory, link, device); a listing may leave its
+// length unread, and says so in `lengthKnown`: then LookUpPath gives it.
 SearchHandle OpenDirectoryListing(const char* pattern, DirEntry* first);
 bool ReadNextEntry(SearchHandle search, DirEntry* entry);
 void CloseSearch(SearchHandle search);
 
-// Looks up one path, taken literally; a link is reported as itself.
+// Looks up one path, taken literally; a link is reported as itself. Always
+// fills the length.
 bool LookUpPath(const char* path, DirEntry* entry);
 
 bool MakeDirectory(const char* path);
@@ -134,6 +137,8 @@ void* AllocateFileBuffer(std::size_t size);
 void ReleaseFileBuffer(void* buffer, std::size_t size);
 
 FileHandle OpenFileForRead(const char* path);
+// The size of an open file, in bytes.
+bool ReadFileSize(FileHandle file, uint64_t* size);
 // Opens a file for writing from its start. With `mustBeNew` it fails when
 // anything, a link included, stands at the path; otherwise it truncates.
 FileHandle OpenFileForWrite(const char* path, bool mustBeNew);

@@ -1,7 +1,9 @@
 // Whole-file reads and writes straight through the system calls: a stream's
 // own buffer would only add a copy to every byte.
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -38,6 +40,10 @@ FileHandle OpenNative(const char* path, int flags) {
 
 void* AllocateFileBuffer(std::size_t size) {
   if (size < kMappedBufferMinimum) return std::malloc(size);
+  // The heap keeps the pages of freed small buffers (up to twice the largest
+  // of them) for the next: give them back before the large one is mapped,
+  // so that the two never count together.
+  malloc_trim(0);
   void* pages = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (pages == MAP_FAILED) return nullptr;
   madvise(pages, size, MADV_HUGEPAGE);
@@ -64,6 +70,13 @@ FileHandle OpenFileForRead(const char* path) {
   // Non-blocking, so that a pipe or device in the tree cannot hang the walk:
   // it reads short and is skipped.
   return OpenNative(path, O_RDONLY | O_NONBLOCK | O_NOCTTY);
+}
+
+bool ReadFileSize(FileHandle file, uint64_t* size) {
+  struct stat own = {};
+  if (fstat(FdFromHandle(file), &own) != 0) return false;
+  *size = static_cast<uint64_t>(own.st_size);
+  return true;
 }
 
 FileHandle OpenFileForWrite(const char* path, bool mustBeNew) {

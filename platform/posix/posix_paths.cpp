@@ -1,5 +1,6 @@
 #include "platform/posix/posix_paths.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -13,9 +14,10 @@ namespace {
 
 bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
+constexpr uint32_t kArchive = 0x20;
+
 uint32_t AttributesFromMode(mode_t mode) {
   constexpr uint32_t kReadOnly = 0x01;
-  constexpr uint32_t kArchive = 0x20;
   if (S_ISDIR(mode)) return kDirectoryAttribute;
   uint32_t attributes = S_ISREG(mode) ? kArchive : kDeviceAttribute;
   if ((mode & S_IWUSR) == 0) attributes |= kReadOnly;
@@ -42,6 +44,22 @@ bool TranslatePath(const char* path, PathBuffer& out) {
   return true;
 }
 
+uint32_t AttributesFromListedKind(unsigned char kind) {
+  switch (kind) {
+    case DT_DIR:
+      return kDirectoryAttribute;
+    case DT_REG:
+      return kArchive;
+    case DT_FIFO:
+    case DT_CHR:
+    case DT_BLK:
+    case DT_SOCK:
+      return kDeviceAttribute;
+    default:
+      return 0;
+  }
+}
+
 // Reports a link as itself, with the reparse-point bit, and with the
 // directory bit and size of what it leads to.
 void FillEntryFromStat(int directoryFd, const char* name, DirEntry* entry, bool* found) {
@@ -59,4 +77,5 @@ void FillEntryFromStat(int directoryFd, const char* name, DirEntry* entry, bool*
   const auto size = static_cast<uint64_t>(S_ISDIR(shown.st_mode) ? 0 : shown.st_size);
   entry->length = static_cast<int32_t>(static_cast<uint32_t>(size));
   entry->lengthHigh = static_cast<uint32_t>(size >> 32);
+  entry->lengthKnown = true;
 }

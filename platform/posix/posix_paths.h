@@ -10,4 +10,9 @@ bool TranslatePath(const char* path, PathBuffer& out);
 // Windows error code for an errno value.
 uint32_t MapErrno(int error);
 
+// The attribute word of an entry from the kind its directory records, or 0
+// when only a look-up can tell: a link (what does it lead to?), or a file
+// system that records no kinds.
+uint32_t AttributesFromListedKind(unsigned char kind);
+
 void FillEntryFromStat(int directoryFd, const char* name, DirEntry* entry, bool* found);

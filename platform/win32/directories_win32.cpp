@@ -7,6 +7,7 @@ void FillEntryFromFindData(const WIN32_FIND_DATAA& found, DirEntry* entry) {
   entry->attributes = found.dwFileAttributes;
   entry->length = static_cast<int32_t>(found.nFileSizeLow);
   entry->lengthHigh = found.nFileSizeHigh;
+  entry->lengthKnown = true;
 }
 
 SearchHandle OpenDirectoryListing(const char* pattern, DirEntry* first) {
@@ -25,17 +26,25 @@ bool ReadNextEntry(SearchHandle search, DirEntry* entry) {
 
 void CloseSearch(SearchHandle search) { FindClose(ToWin32Handle(search)); }
 
+// The attributes alone, no search: a search opens the directory to list
+// it, which costs as much again as restoring a small file does.
 bool LookUpPath(const char* path, DirEntry* entry) {
   // The search takes wildcards, a look-up does not: no file name holds them.
   if (std::strpbrk(path, "*?") != nullptr) {
     SetLastError(ERROR_FILE_NOT_FOUND);
     return false;
   }
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA(path, &found);
-  if (search == INVALID_HANDLE_VALUE) return false;
-  FindClose(search);
-  FillEntryFromFindData(found, entry);
+  WIN32_FILE_ATTRIBUTE_DATA found;
+  if (!GetFileAttributesExA(path, GetFileExInfoStandard, &found)) return false;
+  const char* name = path;
+  for (const char* c = path; *c != '\0'; ++c) {
+    if (*c == '\\' || *c == '/') name = c + 1;
+  }
+  CopyPath(entry->name, name);
+  entry->attributes = found.dwFileAttributes;
+  entry->length = static_cast<int32_t>(found.nFileSizeLow);
+  entry->lengthHigh = found.nFileSizeHigh;
+  entry->lengthKnown = true;
   return true;
 }
 

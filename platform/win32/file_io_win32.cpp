@@ -29,6 +29,13 @@ FileHandle OpenFileForRead(const char* path) {
                                                  nullptr));
 }
 
+bool ReadFileSize(FileHandle file, uint64_t* size) {
+  LARGE_INTEGER found;
+  if (!GetFileSizeEx(ToWin32Handle(file), &found)) return false;
+  *size = static_cast<uint64_t>(found.QuadPart);
+  return true;
+}
+
 FileHandle OpenFileForWrite(const char* path, bool mustBeNew) {
   return FromWin32Handle<FileHandle>(CreateFileA(path, GENERIC_WRITE, 0, nullptr,
                                                  mustBeNew ? CREATE_NEW : CREATE_ALWAYS,
@@ -43,8 +50,10 @@ int64_t ReadFileBytes(FileHandle file, void* buffer, std::size_t size) {
     const DWORD want = left < kLargestTransfer ? static_cast<DWORD>(left) : kLargestTransfer;
     DWORD got = 0;
     if (!ReadFile(ToWin32Handle(file), bytes + done, want, &got, nullptr)) return -1;
-    if (got == 0) break;
     done += got;
+    // A disk file reads short only at its end: asking again would only hear
+    // the end once more, one more call for every file restored.
+    if (got < want) break;
   }
   return static_cast<int64_t>(done);
 }

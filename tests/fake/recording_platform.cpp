@@ -16,6 +16,7 @@ void Fill(DirEntry* entry, const std::string& name, uint32_t attributes, int32_t
   entry->attributes = attributes;
   entry->length = length;
   entry->lengthHigh = 0;
+  entry->lengthKnown = true;
 }
 
 const FakeFile* FindSourceFile(const std::string& path) {
@@ -146,6 +147,10 @@ FileHandle OpenFileForRead(const char* path) {
   const FakeFile* file = FindSourceFile(path);
   if (file == nullptr) return nullptr;
   return new PlatformFile{path, file->bytes, 0, false};
+}
+bool ReadFileSize(FileHandle file, uint64_t* size) {
+  *size = file->bytes.size();
+  return true;
 }
 FileHandle OpenFileForWrite(const char* path, bool /*mustBeNew*/) {
   return new PlatformFile{path, "", 0, true};

@@ -37,7 +37,6 @@ TEST_F(RunOrder, NoticeCopyCloseLaunchTimeOutThenRemoval) {
       "start-notice-thread",
       "list M:\\medium\\*.*",
       "look-up T:\\tmp\\VANTREL\\SETUP.EXE",
-      "look-up M:\\medium\\setup.xex",
       "write T:\\tmp\\VANTREL\\SETUP.EXE",
       "close-search",
       "find-window 32770 Vantrel 77",

@@ -31,6 +31,7 @@ bool Fire(FaultKind kind) {
 extern "C" {
 void* __real__Z18AllocateFileBufferm(std::size_t size);
 FileHandle __real__Z15OpenFileForReadPKc(const char* path);
+bool __real__Z12ReadFileSizeP12PlatformFilePm(FileHandle file, uint64_t* size);
 int64_t __real__Z13ReadFileBytesP12PlatformFilePvm(FileHandle file, void* buffer, std::size_t size);
 FileHandle __real__Z16OpenFileForWritePKcb(const char* path, bool mustBeNew);
 bool __real__Z14WriteFileBytesP12PlatformFilePKvm(FileHandle file, const void* buffer,
@@ -45,6 +46,10 @@ void* __wrap__Z18AllocateFileBufferm(std::size_t size) {
 
 FileHandle __wrap__Z15OpenFileForReadPKc(const char* path) {
   return Fire(FaultKind::kOpenRead) ? nullptr : __real__Z15OpenFileForReadPKc(path);
+}
+
+bool __wrap__Z12ReadFileSizeP12PlatformFilePm(FileHandle file, uint64_t* size) {
+  return !Fire(FaultKind::kReadSize) && __real__Z12ReadFileSizeP12PlatformFilePm(file, size);
 }
 
 int64_t __wrap__Z13ReadFileBytesP12PlatformFilePvm(FileHandle file, void* buffer,

@@ -8,6 +8,7 @@ enum class FaultKind {
   kNone,
   kAllocate,       // no memory for the file's buffer
   kOpenRead,       // the source cannot be opened
+  kReadSize,       // the open source's size cannot be had
   kReadError,      // the read fails
   kReadShrunk,     // the file shrank after its look-up
   kReadGrown,      // the file grew after its look-up

@@ -123,11 +123,11 @@ FaultTally InjectEverywhere(FaultKind kind) {
 }
 
 TEST(InjectedFaults, NoFaultLosesOrCorruptsAnyOtherFile) {
-  const FaultKind kinds[] = {FaultKind::kAllocate,   FaultKind::kOpenRead,
-                             FaultKind::kReadError,  FaultKind::kReadShrunk,
-                             FaultKind::kReadGrown,  FaultKind::kOpenWrite,
-                             FaultKind::kWriteFails, FaultKind::kCloseFails,
-                             FaultKind::kListing,    FaultKind::kMakeDirectory};
+  const FaultKind kinds[] = {
+      FaultKind::kAllocate,  FaultKind::kOpenRead,     FaultKind::kReadSize,
+      FaultKind::kReadError, FaultKind::kReadShrunk,   FaultKind::kReadGrown,
+      FaultKind::kOpenWrite, FaultKind::kWriteFails,   FaultKind::kCloseFails,
+      FaultKind::kListing,   FaultKind::kMakeDirectory};
   FaultTally total = {0, 0, 0};
   for (const FaultKind kind : kinds) {
     const FaultTally tally = InjectEverywhere(kind);

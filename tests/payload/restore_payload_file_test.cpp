@@ -52,6 +52,10 @@ TEST(RestoreFile, MissingSourceWritesNothing) {
   WriteStored(dir.path / "stored", TextBytes("x"));
   EXPECT_EQ(Restore(dir.path / "stored", dir.path / "no" / "such" / "out"), kRestoreDone);
   EXPECT_FALSE(fs::exists(dir.path / "no"));
+  // A file the walk listed may be a directory by the time it is restored.
+  fs::create_directory(dir.path / "replaced");
+  EXPECT_EQ(Restore(dir.path / "replaced", dir.path / "replaced.out"), kRestoreSourceUnreadable);
+  EXPECT_FALSE(fs::exists(dir.path / "replaced.out"));
 }
 
 }  // namespace

@@ -21,6 +21,46 @@ TEST(PosixPaths, DriveAndBothSeparatorsMapOntoTheRoot) {
   EXPECT_TRUE(IsDirectoryEntry(entry));
 }
 
+// The kind comes from the directory itself; a length the listing leaves
+// unread comes from a look-up. Links are looked up for what they lead to.
+TEST(PosixListing, KindsFromTheDirectoryLengthsFromALookUp) {
+  ScratchDir dir;
+  WriteBytes(dir.path / "file", TextBytes("12345"));
+  fs::create_directories(dir.path / "sub");
+  ASSERT_EQ(mkfifo((dir.path / "fifo").c_str(), 0600), 0);
+  fs::create_symlink(dir.path / "file", dir.path / "link");
+  PathBuffer pattern;
+  ASSERT_TRUE(MakeListPattern(pattern, dir.Text().c_str()));
+  DirEntry entry;
+  SearchHandle search = OpenDirectoryListing(pattern, &entry);
+  ASSERT_NE(search, nullptr);
+  int seen = 0;
+  do {
+    const std::string name = entry.name;
+    const bool device = (entry.attributes & kDeviceAttribute) != 0;
+    if (name == "file") {
+      EXPECT_FALSE(IsDirectoryEntry(entry) || IsLinkEntry(entry) || device);
+      EXPECT_EQ(entry.length, entry.lengthKnown ? 5 : 0);
+      DirEntry found;
+      ASSERT_TRUE(LookUpPath((dir.path / "file").c_str(), &found));
+      EXPECT_TRUE(found.lengthKnown);
+      EXPECT_EQ(found.length, 5);
+    } else if (name == "link") {
+      EXPECT_TRUE(IsLinkEntry(entry) && entry.lengthKnown);
+      EXPECT_EQ(entry.length, 5) << "the size of what it leads to";
+    } else if (name == "fifo") {
+      EXPECT_TRUE(device && !IsDirectoryEntry(entry));
+    } else if (name == "sub") {
+      EXPECT_TRUE(IsDirectoryEntry(entry) && !IsLinkEntry(entry));
+    } else {
+      continue;
+    }
+    ++seen;
+  } while (ReadNextEntry(search, &entry));
+  CloseSearch(search);
+  EXPECT_EQ(seen, 4);
+}
+
 TEST(PosixPaths, DirectoriesAreMadeForTheOwnerOnlyToWrite) {
   ScratchDir dir;
   const mode_t old = umask(0);

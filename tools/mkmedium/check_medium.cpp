@@ -97,7 +97,10 @@ bool ListTreeItems(TreeListing* listing, const char* directory, const std::strin
       MakeListPattern(pattern, directory) ? OpenDirectoryListing(pattern, &entry) : nullptr;
   if (search == nullptr) return false;
   do {
-    if (!IsDotEntry(entry)) ListEntry(listing, directory, relative, entry);
+    // A listing may leave the length to a look-up.
+    if (!IsDotEntry(entry) && CompleteListedEntry(directory, &entry)) {
+      ListEntry(listing, directory, relative, entry);
+    }
   } while (ReadNextEntry(search, &entry));
   const int leftOut = CountLeftOutEntries(search);
   CloseSearch(search);

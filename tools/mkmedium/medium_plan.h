@@ -64,3 +64,8 @@ bool MakeStoredPath(PathBuffer& out, const char* medium, const MediumEntry& entr
 // The directory `path` names its last component in, either separator; "."
 // for a bare name. False, with `out` empty, when it does not fit.
 bool ReadDirectoryPart(PathBuffer& out, const char* path);
+
+// Fills in the length a listing of `directory` left unread, from a look-up
+// of the entry. False when the entry is gone by then: it is passed over, as
+// if never listed.
+bool CompleteListedEntry(const char* directory, DirEntry* entry);

@@ -158,7 +158,9 @@ bool ListDirectory(ScanState* state, const char* relative, std::vector<CaseKey>*
                             : nullptr;
   if (search == nullptr) return false;
   do {
-    if (!IsDotEntry(listed)) PlanEntry(state, relative, listed, restoredKeys, storedKeys);
+    if (!IsDotEntry(listed) && CompleteListedEntry(directory, &listed)) {
+      PlanEntry(state, relative, listed, restoredKeys, storedKeys);
+    }
   } while (ReadNextEntry(search, &listed));
   const int leftOut = CountLeftOutEntries(search);
   CloseSearch(search);
