@@ -1,7 +1,13 @@
 // The one interface between the launcher and the system it runs on. Each
 // platform folder defines every operation here; the build picks the folder.
+// Each section below names its file in each body: "directories_*.cpp" is
+// directories_posix.cpp and directories_win32.cpp.
 // Results follow the Windows calls they stand for: true on success, and on
-// failure `ReadLastError` tells why, as a Windows error code.
+// failure `ReadLastError` tells why, as a Windows error code. "Fails with"
+// names the codes the launcher can meet, in both bodies unless a platform is
+// named; anything else the system reports comes as it is on Windows and as 31
+// (kErrorGenericFailure) on Linux. "2 or 3": Linux says 2 for a missing file
+// and a missing folder on the way alike, where Windows says 3 for the folder.
 #pragma once
 
 #include <cstddef>
@@ -46,7 +52,7 @@ using PlatformInstance = PlatformInstanceTag*;
 using RunLockHandle = PlatformRunLock*;
 using HeldDirectory = PlatformHeldDirectory*;
 
-// ---- Command line ----------------------------------------------------------
+// ---- Command line: command_line_*.cpp --------------------------------------
 
 // The argument tail of this process. `entryTail` is what the entry point was
 // handed; a platform whose start-up computes it by another rule derives the
@@ -62,33 +68,48 @@ bool IsPlatformHelpSwitch(const char* argument);
 // programs it starts search as they would have. Nothing to do on Linux.
 void RestrictLibrarySearch();
 
-// ---- Files and directories -------------------------------------------------
+// ---- Files and directories: directories_*.cpp ------------------------------
+// What Linux fills of a DirEntry: the name, the attribute bits 0x10
+// (directory), 0x400 (link), 0x40 (neither file nor directory), 0x20
+// (regular file) and, from a look-up, 0x01 (no owner-write bit); Windows
+// gives the system's whole attribute word.
 
 // Lists a directory from a pattern "dir\*.*": every entry, "." and ".."
-// included. Returns nullptr when the directory cannot be listed. Each entry
-// has its name and kind (directory, link, device); a listing may leave its
-// length unread, and says so in `lengthKnown`: then LookUpPath gives it.
+// included. Each entry has its name and kind (directory, link, device); a
+// listing may leave its length unread, and says so in `lengthKnown`: then
+// LookUpPath gives it. Returns nullptr when the directory cannot be listed:
+// fails with 2 or 3 (absent), 5, 206.
 SearchHandle OpenDirectoryListing(const char* pattern, DirEntry* first);
 bool ReadNextEntry(SearchHandle search, DirEntry* entry);
 void CloseSearch(SearchHandle search);
+// How many names this listing left out so far because no launcher path can
+// spell them: Linux names holding a backslash or longer than a path.
+int CountLeftOutEntries(SearchHandle search);
 
 // Looks up one path, taken literally; a link is reported as itself. Always
-// fills the length.
+// fills the length. Fails with 2, 3, 206.
 bool LookUpPath(const char* path, DirEntry* entry);
 
+// Fails with 183 (it exists), 2 or 3 (no parent), 5, 206.
 bool MakeDirectory(const char* path);
 // Removes a directory, or a link that stands where a directory is listed.
+// Fails with 145 (not empty), 2, 3, 5; on Windows also 32 (in use).
 bool RemoveDirectoryPath(const char* path);
-// Fails for a directory and for a read-only file.
+// Fails with 5 for a directory and for a read-only file (and on Windows for
+// a file held open without delete sharing), 2, 3.
 bool DeleteFilePath(const char* path);
 
-// Ends in a separator; a buffer too small is left unfilled (false).
+// Ends in a separator; a buffer too small is left unfilled (false, 206).
 bool ReadTempPath(PathBuffer& out);
 // No trailing separator except at a root (C:\ or /). False, with the buffer
 // left empty, when it does not fit, or when no launcher path can spell it
 // (a Linux name holding a backslash: kErrorInvalidName).
 bool ReadCurrentDirectory(PathBuffer& out);
+// Fails with 2, 3, 5, 206.
 bool ChangeCurrentDirectory(const char* path);
+
+// ---- Directory identity: directory_identity_*.cpp --------------------------
+// Answers, not failures: neither sets a code the caller reads.
 
 // True when `inner` is the directory `outer` or lies anywhere below it,
 // judged by the directories' identity, not their spelling: the real parents
@@ -100,7 +121,7 @@ bool IsDirectoryWithin(const char* inner, const char* outer);
 // Windows: a drive, share or mounted-volume root).
 bool IsFileSystemRoot(const char* path);
 
-// ---- The temporary copy -----------------------------------------------------
+// ---- The temporary copy: temporary_copy_*.cpp ------------------------------
 
 // The lock that lets one process at a time use `directory` as its temporary
 // copy. It ends when released or with the process, however that ends, and a
@@ -114,7 +135,7 @@ void ReleaseRunLock(RunLockHandle lock);
 // protected access list, full control for Administrators and SYSTEM only,
 // inherited below it: a program of the same user that is not elevated can
 // then neither add, change nor delete anything in it (only real Windows
-// enforces this). Otherwise as MakeDirectory.
+// enforces this). Otherwise, and in its failures, as MakeDirectory.
 bool MakePrivateDirectory(const char* path);
 
 // Opens a directory that is trusted to hold the copy and keeps it open until
@@ -123,33 +144,46 @@ bool MakePrivateDirectory(const char* path);
 // change (Linux: no group or other write bit; Windows: every access entry
 // that grants a change names the owner, this user, Administrators or
 // SYSTEM). Windows holds it without delete sharing, so that it cannot be
-// renamed or replaced by a junction meanwhile. nullptr when not trusted.
+// renamed or replaced by a junction meanwhile. nullptr when not trusted
+// (5), absent (2, 3) or out of memory (8).
 HeldDirectory HoldPrivateDirectory(const char* path);
 // Lets go of it. True when `path` still names the directory that was held,
 // and no link: only then is it the run's own to remove.
 bool ReleaseHeldDirectory(HeldDirectory held, const char* path);
 
-// ---- File contents ---------------------------------------------------------
+// ---- File contents: file_io_*.cpp ------------------------------------------
 
 // A buffer for one file's bytes, backed the way the system serves large
 // buffers best. Its bytes are not cleared: the read fills what is used.
 void* AllocateFileBuffer(std::size_t size);
 void ReleaseFileBuffer(void* buffer, std::size_t size);
 
+// Fails with 2, 3, 5, 206.
 FileHandle OpenFileForRead(const char* path);
 // The size of an open file, in bytes.
 bool ReadFileSize(FileHandle file, uint64_t* size);
 // Opens a file for writing from its start. With `mustBeNew` it fails when
-// anything, a link included, stands at the path; otherwise it truncates.
+// anything, a link included, stands at the path (80 on Windows, 183 on
+// Linux); otherwise it truncates. Also fails with 3, 5, 206.
 FileHandle OpenFileForWrite(const char* path, bool mustBeNew);
 // Reads until `size` bytes or the end; returns the count, or -1 on error.
 int64_t ReadFileBytes(FileHandle file, void* buffer, std::size_t size);
-// Writes every byte or fails.
+// Writes every byte or fails: 112 for a full disk (a file-size limit too, on
+// Linux), 5.
 bool WriteFileBytes(FileHandle file, const void* buffer, std::size_t size);
 // Closing a written file can report a late write failure.
 bool CloseFile(FileHandle file);
 
-// ---- Processes and threads -------------------------------------------------
+// ---- Processes: processes_*.cpp --------------------------------------------
+// The records are the Windows ones, passed on whole there. Linux uses of a
+// ProcessRequest only the application name (looked up in the current
+// directory alone, letter case ignored), the command line (split at blanks)
+// and the current directory: the security records, handle inheritance and
+// creation flags have no Linux meaning (the program always starts detached,
+// in a session of its own, with standard input from /dev/null, and inherits
+// no descriptor of the platform's own), nor has the start-up record. Its
+// ProcessRecord's thread is a second handle on the process, and its thread
+// identifier is the process's.
 
 constexpr uint32_t kSecurityRecordLength = 12;
 
@@ -184,20 +218,28 @@ struct ProcessRecord {
   uint32_t threadId;
 };
 
+// Fails with 2 (no such program), 3 or 267 (no such directory), 193 (not a
+// program), 5, 8, 206.
 bool CreateProcessFromRequest(const ProcessRequest& request, ProcessRecord* created);
 
-using ThreadRoutine = uint32_t(PLATFORM_CALL*)(void* parameter);
-// Starts a thread at once with the default stack; nullptr on failure.
-WaitHandle StartThread(const SecurityRecord* security, ThreadRoutine routine, void* parameter,
-                       uint32_t* threadId);
-
-// kWaitObjectEnded, kWaitTimedOut or kWaitFailed.
+// kWaitObjectEnded, kWaitTimedOut or kWaitFailed (then 6: no such handle).
 uint32_t WaitForObject(WaitHandle handle, uint32_t milliseconds);
 void ReleaseHandle(WaitHandle handle);
 
+// ---- Threads: threads_*.cpp ------------------------------------------------
+// Linux ignores the security record: its threads have no handle to inherit.
+
+using ThreadRoutine = uint32_t(PLATFORM_CALL*)(void* parameter);
+// Starts a thread at once with the default stack; nullptr on failure (8).
+WaitHandle StartThread(const SecurityRecord* security, ThreadRoutine routine, void* parameter,
+                       uint32_t* threadId);
+
+// ---- Errors: errors_*.cpp --------------------------------------------------
+
+// The calling thread's last failure, as a Windows error code.
 uint32_t ReadLastError();
 
-// ---- Message boxes ---------------------------------------------------------
+// ---- Message boxes: message_box_*.cpp --------------------------------------
 
 constexpr uint32_t kMessageBoxOk = 0;
 constexpr uint32_t kCloseMessage = 0x0010;
@@ -210,7 +252,7 @@ WindowHandle FindThreadWindow(uint16_t classAtom, const char* title, uint32_t th
 // Returns once the window's thread has handled the message.
 void SendWindowMessage(WindowHandle window, uint32_t message);
 
-// ---- For the vendor's tools -------------------------------------------------
+// ---- For the vendor's tools: tool_support_*.cpp ----------------------------
 // The launcher itself never calls these.
 
 // Set on a listed entry that is neither a regular file nor a directory: a
@@ -225,14 +267,12 @@ int RunSearchedProgram(const char* const* arguments);
 bool IsErrorStreamTerminal();
 // The full path of the running program.
 bool ReadProgramPath(PathBuffer& out);
-// How many names this listing left out so far because no launcher path can
-// spell them: Linux names holding a backslash or longer than a path.
-int CountLeftOutEntries(SearchHandle search);
 // Lets a copied program be started directly: Linux needs the execute bits.
 bool MarkFileRunnable(const char* path);
 // Puts a file in the place of another in one step, replacing what stood there.
 bool ReplaceFilePath(const char* from, const char* to);
 
+// ---- Code pages (for the vendor's tools): code_pages_*.cpp -----------------
 // Names below are the system's own: UTF-8 on Linux, the ANSI code page on
 // Windows.
 

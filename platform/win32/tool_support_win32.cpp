@@ -88,9 +88,6 @@ bool ReadProgramPath(PathBuffer& out) {
   return true;
 }
 
-// Every name Windows lists fits a launcher path.
-int CountLeftOutEntries(SearchHandle /*search*/) { return 0; }
-
 // Windows starts any program file; nothing to mark.
 bool MarkFileRunnable(const char* path) {
   return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
