@@ -47,15 +47,20 @@ bool FormatRunLockName(const char* directory, char* name, std::size_t size) {
   return true;
 }
 
-bool IsElevatedRun() {
+// One piece of what the run's own token says about it.
+bool ReadOwnToken(TOKEN_INFORMATION_CLASS piece, void* out, DWORD size) {
   HANDLE token = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-  TOKEN_ELEVATION elevation = {};
-  DWORD size = 0;
-  const bool read =
-      GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) != 0;
+  DWORD used = 0;
+  const bool read = GetTokenInformation(token, piece, out, size, &used) != 0;
   CloseHandle(token);
-  return read && elevation.TokenIsElevated != 0;
+  return read;
+}
+
+bool IsElevatedRun() {
+  TOKEN_ELEVATION elevation = {};
+  return ReadOwnToken(TokenElevation, &elevation, sizeof elevation) &&
+         elevation.TokenIsElevated != 0;
 }
 
 // The run's own user, SYSTEM and Administrators may change the copy.
@@ -65,13 +70,9 @@ bool IsTrustedChanger(PSID sid, PSID user) {
 }
 
 bool ReadTokenUser(BYTE (&buffer)[kTokenUserSize], PSID* user) {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-  DWORD size = 0;
-  const bool read = GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size) != 0;
-  CloseHandle(token);
-  if (read) *user = reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid;
-  return read;
+  if (!ReadOwnToken(TokenUser, buffer, sizeof buffer)) return false;
+  *user = reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid;
+  return true;
 }
 
 // Owned by a trusted account, and every entry that grants a change names one.
