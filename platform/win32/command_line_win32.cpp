@@ -1,4 +1,5 @@
 #include "common/command_tail.h"
+#include "platform/win32/system_functions_win32.h"
 #include "platform/win32/win32_handles.h"
 
 namespace {
@@ -25,9 +26,7 @@ bool IsPlatformHelpSwitch(const char* /*argument*/) { return false; }
 // did not make, run elevated. The setting is the process's own; a started
 // program searches as it would have.
 void RestrictLibrarySearch() {
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  if (kernel == nullptr) return;
-  auto restrict = reinterpret_cast<SetDefaultDllDirectoriesCall>(
-      reinterpret_cast<void (*)()>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+  auto restrict =
+      FindSystemCall<SetDefaultDllDirectoriesCall>("kernel32.dll", "SetDefaultDllDirectories");
   if (restrict != nullptr) restrict(kSearchSystemDirectoryOnly);
 }
