@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/platform_ops.h"
 
@@ -29,18 +30,23 @@ uint32_t AttributesFromMode(mode_t mode) {
 bool TranslatePath(const char* path, PathBuffer& out) {
   const char* rest = path;
   if (IsDriveLetter(path[0]) && path[1] == ':') rest = path + 2;
-  int i = 0;
-  for (; rest[i] != '\0'; ++i) {
-    if (i >= kPathBufferSize - 1) {
-      out[0] = '\0';
-      errno = ENAMETOOLONG;  // a failure of its own, never a stale one
-      return false;
-    }
-    out[i] = rest[i] == '\\' ? '/' : rest[i];
+  const std::size_t length = std::strlen(rest);
+  if (length >= static_cast<std::size_t>(kPathBufferSize)) {
+    out[0] = '\0';
+    errno = ENAMETOOLONG;  // a failure of its own, never a stale one
+    return false;
   }
-  out[i] = '\0';
+  // Moved, not copied: a path may be translated in place. Every file the
+  // restore handles passes here three times: the few separators are found
+  // by a search, not by looking at every character.
+  std::memmove(out, rest, length + 1);
+  const char* const end = out + length;
+  char* at = out;
+  while ((at = static_cast<char*>(std::memchr(at, '\\', static_cast<std::size_t>(end - at))))) {
+    *at++ = '/';
+  }
   // A bare drive, "C:", is its root.
-  if (i == 0 && rest != path) CopyPath(out, "/");
+  if (length == 0 && rest != path) CopyPath(out, "/");
   return true;
 }
 

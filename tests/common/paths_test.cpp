@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "common/command_tail.h"
@@ -20,6 +21,17 @@ TEST(PathJoin, FitsUpToTheLastByteAndRefusesBeyond) {
   EXPECT_STREQ(out, "") << "a path that does not fit must not be cut short";
   EXPECT_TRUE(MakeListPattern(out, std::string(255, 'd').c_str()));
   EXPECT_FALSE(MakeListPattern(out, std::string(256, 'd').c_str()));
+  EXPECT_TRUE(CopyPath(out, std::string(259, 'c').c_str()));
+  EXPECT_EQ(std::string(out), std::string(259, 'c'));
+  EXPECT_FALSE(CopyPath(out, std::string(260, 'c').c_str()));
+  EXPECT_STREQ(out, "");
+  // The joins copy: what the format would print, a path onto itself too.
+  char printed[kPathBufferSize];
+  std::snprintf(printed, sizeof printed, kPathJoinFormat, "C:\\a", "b c");
+  EXPECT_TRUE(JoinPath(out, "C:\\a", "b c"));
+  EXPECT_STREQ(out, printed);
+  EXPECT_TRUE(JoinPath(out, out, ""));
+  EXPECT_EQ(std::string(out), std::string(printed) + "\\");
 }
 
 TEST(NameMatch, FoldsOnlyAsciiLettersAndNeedsTheSameLength) {

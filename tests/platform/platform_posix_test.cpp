@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdlib>
 
 #include "platform/platform_ops.h"
+#include "platform/posix/posix_paths.h"
 #include "tests/support/test_tree.h"
 
 namespace {
@@ -19,6 +21,24 @@ TEST(PosixPaths, DriveAndBothSeparatorsMapOntoTheRoot) {
   EXPECT_STREQ(entry.name, "f");
   EXPECT_TRUE(LookUpPath(("z:\\" + dir.Text() + "/sub").c_str(), &entry));
   EXPECT_TRUE(IsDirectoryEntry(entry));
+}
+
+// Each separator turned, in place too; 259 characters fit and 260 do not.
+TEST(PosixPaths, TranslationTurnsEverySeparatorAndRefusesWhatDoesNotFit) {
+  PathBuffer out;
+  ASSERT_TRUE(TranslatePath("D:\\\\a\\b/c\\", out));
+  EXPECT_STREQ(out, "//a/b/c/");
+  ASSERT_TRUE(TranslatePath(out, out));
+  EXPECT_STREQ(out, "//a/b/c/");
+  ASSERT_TRUE(TranslatePath("c:", out));
+  EXPECT_STREQ(out, "/");
+  const std::string longest = "C:" + std::string(258, '\\') + "x";
+  ASSERT_TRUE(TranslatePath(longest.c_str(), out));
+  EXPECT_EQ(std::string(out), std::string(258, '/') + "x");
+  errno = 0;
+  EXPECT_FALSE(TranslatePath((longest + "y").c_str(), out));
+  EXPECT_EQ(errno, ENAMETOOLONG);
+  EXPECT_STREQ(out, "");
 }
 
 // The kind comes from the directory itself; a length the listing leaves
