@@ -2,8 +2,10 @@
 // links and case twins are refused; failures leave nothing; the ISO image
 // and a real tree come back through the launcher.
 #include <gtest/gtest.h>
+#include <strings.h>
 #include <sys/stat.h>
 
+#include <array>
 #include <fstream>
 #include <set>
 
@@ -231,7 +233,7 @@ TEST(MkmediumPosix, TheCheckPassesOnlyWhatItCompared) {
   WriteBytes(source / far, TextBytes("real"));
   WriteBytes(medium / far, TextBytes("garbage"));
   const ProgramRun spoiled = RunProgram(MkmediumProgram(), scratch.path, check);
-  EXPECT_EQ(spoiled.exitCode, 1) << spoiled.output;
+  EXPECT_EQ(spoiled.exitCode, 2) << "the source's long path is refused too\n" << spoiled.output;
   const std::string farKey = std::string(200, 'd') + "\\" + std::string(40, 'f');
   for (const std::string& told :
        {std::string("differs: big: contents differ"),
@@ -242,6 +244,49 @@ TEST(MkmediumPosix, TheCheckPassesOnlyWhatItCompared) {
     EXPECT_NE(spoiled.output.find(told), std::string::npos) << told << "\n" << spoiled.output;
   }
   fs::remove(medium / "big");  // 2 GiB of disk back at once
+}
+
+// What the make would store for a source it refuses, written by hand: files
+// complemented, an installer as setup.xex (of two, the last one wins).
+void StoreByHand(const fs::path& source, const fs::path& medium) {
+  for (const auto& entry : fs::recursive_directory_iterator(source)) {
+    fs::path stored = medium / fs::relative(entry.path(), source);
+    if (strcasecmp(stored.filename().c_str(), "setup.exe") == 0) {
+      stored.replace_filename("setup.xex");
+    }
+    if (!entry.is_directory()) WriteBytes(stored, Complemented(ReadBytes(entry.path())));
+  }
+  fs::copy_file(LauncherProgram(), medium / "setup.exe");
+}
+
+TEST(MkmediumPosix, TheCheckNeverPassesASourceTheMakeRefuses) {
+  const std::string deep = std::string(89, 'd') + "/" + std::string(90, 'f');
+  // A file beside SETUP.EXE and a.txt, the options, what the check tells.
+  const std::vector<std::array<std::string, 3>> cases = {
+      {"A.TXT", "", "\"A.TXT\" and \"a.txt\" differ only in letter case"},
+      {"CON", "", "refused: CON: a reserved device name"},
+      {"a:b", "", "refused: a:b: one of"},
+      {deep, "", "261 characters from a source folder of 80"},
+      {deep, " --source-length 3", "restores to"},
+      {"\u65e5\u672c.txt", "", "code page 1252 cannot hold this name"},
+      {"\u65e5\u672c.txt", " --code-page 932", "restores to"},
+      {"Setup.exe", "", "\"SETUP.EXE\" and \"Setup.exe\" differ only in letter case"},
+  };
+  for (const auto& [file, options, told] : cases) {
+    ScratchDir scratch;
+    const fs::path source = scratch.path / "source";
+    WriteBytes(source / "SETUP.EXE", TextBytes("installer"));
+    WriteBytes(source / "a.txt", TextBytes("a"));
+    WriteBytes(source / file, TextBytes(file));
+    StoreByHand(source, scratch.path / "medium");
+    const ProgramRun check =
+        RunMkmedium(scratch.path,
+                    "--check " + Quoted(source) + " " + Quoted(scratch.path / "medium") + options);
+    const ProgramRun make =
+        RunMkmedium(scratch.path, Quoted(source) + " " + Quoted(scratch.path / "m") + options);
+    EXPECT_EQ(check.exitCode, make.exitCode) << file << options << "\n" << check.output;
+    EXPECT_NE(check.output.find(told), std::string::npos) << check.output;
+  }
 }
 
 // /usr/share/doc as a vendor would ship it: links taken as their files, and

@@ -1,8 +1,11 @@
-// Proof that a medium restores to its source: both trees are listed under
-// the names the launcher would restore, then compared entry by entry and
-// byte by byte through the payload code's own transform, and the launcher at
-// the root against the launcher file. What cannot be compared is a
-// difference too: a check passes only what it has seen.
+// Proof that a medium restores to its source: the source as the make's scan
+// planned it and the medium as listed, both under the names the launcher
+// would restore and keyed as Windows keys them, letter case folded, then
+// compared entry by entry and byte by byte through the payload code's own
+// transform, and the launcher at the root against the launcher file. What
+// cannot be compared is a difference too: a check passes only what it has
+// seen.
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -19,9 +22,10 @@ constexpr std::size_t kCompareChunk = std::size_t{1} << 20;
 
 struct TreeItem {
   bool directory;
-  bool doubled;  // two medium files restore to this one name
+  bool doubled;  // two medium entries restore to this one name
   PathBuffer path;
   int64_t length;
+  std::string shown;  // the restored path, in the letter case it comes back in
 };
 
 using TreeItems = std::map<std::string, TreeItem>;
@@ -31,23 +35,41 @@ struct LauncherPath {
 };
 
 struct TreeListing {
-  bool medium;
   int uncompared;  // entries listed but not comparable, each told
   std::vector<LauncherPath> launchers;
   TreeItems items;
 };
 
-// The name this entry comes back under, or nullptr for one never restored.
-const char* RestoredNameOf(const TreeListing& listing, const DirEntry& entry) {
-  if (IsDirectoryEntry(entry)) return entry.name;
-  if (listing.medium) return RestoredFileName(entry.name);
-  return NamesMatchIgnoringCase(entry.name, kInstallerFileName) ? kInstallerFileName : entry.name;
+// Where a restored path comes back on Windows: one file for every spelling
+// that differs only in letter case.
+std::string MakeItemKey(const std::string& shown) { return FoldNameKey(shown.c_str()); }
+
+void TellUncompared(int* uncompared, const std::string& shown, const char* tree, const char* why) {
+  (void)std::printf("cannot compare: %s in the %s: %s\n", shown.c_str(), tree, why);
+  ++*uncompared;
 }
 
-void TellUncompared(TreeListing* listing, const std::string& key, const char* why) {
-  (void)std::printf("cannot compare: %s in the %s: %s\n", key.c_str(),
-                    listing->medium ? "medium" : "source", why);
-  ++listing->uncompared;
+// The source's items from the scan's plan, the installer under the name it
+// comes back as; its refusals are told already.
+TreeItems ListPlannedItems(const char* source, const MediumPlan& plan, int* uncompared) {
+  TreeItems items;
+  for (const MediumEntry& entry : plan.entries) {
+    // A pipe could hold the check forever; a link is not what a medium holds.
+    if (entry.special) continue;
+    std::string shown(entry.relative);
+    if (entry.installer) {
+      shown.replace(static_cast<std::size_t>(entry.nameOffset), std::string::npos,
+                    kInstallerFileName);
+    }
+    const bool large = entry.length > static_cast<uint32_t>(INT32_MAX);
+    TreeItem item = {entry.directory, false, {}, large ? -1 : int64_t{entry.length}, shown};
+    if (!JoinPath(item.path, source, entry.relative)) {
+      TellUncompared(uncompared, shown, "source", "longer than the 259 characters of a path");
+      continue;
+    }
+    items.emplace(MakeItemKey(shown), item);
+  }
+  return items;
 }
 
 // The reason an entry cannot be compared, or nullptr.
@@ -63,28 +85,29 @@ bool ListTreeItems(TreeListing* listing, const char* directory, const std::strin
 
 void ListEntry(TreeListing* listing, const char* directory, const std::string& relative,
                const DirEntry& entry) {
-  const char* name = RestoredNameOf(*listing, entry);
+  const char* name = IsDirectoryEntry(entry) ? entry.name : RestoredFileName(entry.name);
   // The launcher counts at the root only; deeper down it is never restored.
   if (name == nullptr && !relative.empty()) return;
   const char* shown = name != nullptr ? name : entry.name;
-  const std::string key = relative.empty() ? std::string(shown) : relative + "\\" + shown;
+  const std::string restored = relative.empty() ? std::string(shown) : relative + "\\" + shown;
   PathBuffer path;
   const char* why = FindUncomparable(entry);
   if (why == nullptr && !JoinPath(path, directory, entry.name)) {
     why = "longer than the 259 characters of a path";
   }
   if (why != nullptr) {
-    TellUncompared(listing, key, why);
+    TellUncompared(&listing->uncompared, restored, "medium", why);
   } else if (name == nullptr) {
     listing->launchers.push_back({});
     (void)CopyPath(listing->launchers.back().path, path);
   } else {
-    TreeItem item = {IsDirectoryEntry(entry), false, {}, entry.lengthHigh != 0 ? -1 : entry.length};
+    TreeItem item = {
+        IsDirectoryEntry(entry), false, {}, entry.lengthHigh != 0 ? -1 : entry.length, restored};
     (void)CopyPath(item.path, path);
-    auto placed = listing->items.emplace(key, item);
+    auto placed = listing->items.emplace(MakeItemKey(restored), item);
     if (!placed.second) placed.first->second.doubled = true;
-    if (item.directory && !ListTreeItems(listing, item.path, key)) {
-      TellUncompared(listing, key, "cannot be listed");
+    if (item.directory && !ListTreeItems(listing, path, restored)) {
+      TellUncompared(&listing->uncompared, restored, "medium", "cannot be listed");
     }
   }
 }
@@ -108,7 +131,7 @@ bool ListTreeItems(TreeListing* listing, const char* directory, const std::strin
     char why[96];
     (void)std::snprintf(why, sizeof why, "%d name%s no launcher path can spell", leftOut,
                         leftOut == 1 ? "" : "s");
-    TellUncompared(listing, relative.empty() ? "." : relative, why);
+    TellUncompared(&listing->uncompared, relative.empty() ? "." : relative, "medium", why);
   }
   return true;
 }
@@ -165,11 +188,21 @@ const char* DescribeComparison(Comparison comparison) {
   return nullptr;
 }
 
-int CompareItem(const std::string& name, const TreeItem& wanted, const TreeItem& found,
-                CompareBuffers* buffers) {
+// The last component of a restored path: a directory's letter case is told
+// at the directory alone.
+const char* FindLastName(const std::string& shown) {
+  const std::size_t cut = shown.rfind('\\');
+  return shown.c_str() + (cut == std::string::npos ? 0 : cut + 1);
+}
+
+int CompareItem(const TreeItem& wanted, const TreeItem& found, CompareBuffers* buffers) {
   const char* why = nullptr;
+  char caseWhy[kPathBufferSize + 32];
   if (found.doubled) {
-    why = "two files of the medium restore to this name";
+    why = "names of the medium that differ only in letter case: one comes back";
+  } else if (std::strcmp(FindLastName(wanted.shown), FindLastName(found.shown)) != 0) {
+    (void)std::snprintf(caseWhy, sizeof caseWhy, "comes back as \"%s\"", FindLastName(found.shown));
+    why = caseWhy;
   } else if (wanted.directory != found.directory) {
     why = wanted.directory ? "a file on the medium, a directory in the source"
                            : "a directory on the medium, a file in the source";
@@ -183,7 +216,7 @@ int CompareItem(const std::string& name, const TreeItem& wanted, const TreeItem&
     why = DescribeComparison(CompareFileBytes(wanted.path, found.path, true, buffers));
   }
   if (why == nullptr) return 0;
-  (void)std::printf("differs: %s: %s\n", name.c_str(), why);
+  (void)std::printf("differs: %s: %s\n", wanted.shown.c_str(), why);
   return 1;
 }
 
@@ -210,34 +243,32 @@ int CompareLaunchers(const TreeListing& found, const char* launcher, CompareBuff
 
 }  // namespace
 
-int CheckMedium(const char* source, const char* medium, const char* launcher) {
-  TreeListing wanted = {false, 0, {}, {}};
-  TreeListing found = {true, 0, {}, {}};
-  // Without both roots there is nothing to compare, only one failure.
-  if (!ListTreeItems(&wanted, source, "")) {
-    (void)std::printf("cannot list: %s\n", source);
-    return 1;
-  }
+int CheckMedium(const char* source, const MediumPlan& plan, const char* medium,
+                const char* launcher) {
+  TreeListing found = {0, {}, {}};
+  int differences = 0;
+  const TreeItems wanted = ListPlannedItems(source, plan, &differences);
+  // Without the medium's root there is nothing to compare, only one failure.
   if (!ListTreeItems(&found, medium, "")) {
     (void)std::printf("cannot list: %s\n", medium);
-    return 1;
+    return differences + 1;
   }
-  int differences = wanted.uncompared + found.uncompared;
+  differences += found.uncompared;
   CompareBuffers buffers = {std::vector<unsigned char>(kCompareChunk),
                             std::vector<unsigned char>(kCompareChunk)};
   differences += CompareLaunchers(found, launcher, &buffers);
-  for (const auto& item : wanted.items) {
+  for (const auto& item : wanted) {
     auto match = found.items.find(item.first);
     if (match == found.items.end()) {
-      (void)std::printf("missing: %s\n", item.first.c_str());
+      (void)std::printf("missing: %s\n", item.second.shown.c_str());
       ++differences;
     } else {
-      differences += CompareItem(item.first, item.second, match->second, &buffers);
+      differences += CompareItem(item.second, match->second, &buffers);
     }
   }
   for (const auto& item : found.items) {
-    if (wanted.items.count(item.first) != 0) continue;
-    (void)std::printf("extra: %s\n", item.first.c_str());
+    if (wanted.count(item.first) != 0) continue;
+    (void)std::printf("extra: %s\n", item.second.shown.c_str());
     ++differences;
   }
   return differences;

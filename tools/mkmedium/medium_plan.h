@@ -26,6 +26,7 @@ struct MediumEntry {
   int nameOffset;       // where the last component starts in `relative`
   bool directory;
   bool installer;  // a file the launcher starts or restores as "SETUP.EXE"
+  bool special;    // a link, pipe or device: refused, and never opened
   uint32_t length;
 };
 

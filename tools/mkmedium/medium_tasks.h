@@ -19,7 +19,9 @@ bool FindLauncherBesideTool(PathBuffer& out);
 // whole: a failure leaves whatever stood at `image` as it was.
 bool WriteIsoImage(const char* medium, const char* image, const char* label);
 
-// Tells every way the medium's restore would differ from `source`, and its
-// root's launcher from the file `launcher`, on standard output; every entry
-// it cannot compare is one of them. Returns how many there are.
-int CheckMedium(const char* source, const char* medium, const char* launcher);
+// Tells every way the medium's restore on Windows would differ from
+// `source` as the make's scan planned it, and its root's launcher from the
+// file `launcher`, on standard output; every entry it cannot compare is one
+// of them. Returns how many there are.
+int CheckMedium(const char* source, const MediumPlan& plan, const char* medium,
+                const char* launcher);

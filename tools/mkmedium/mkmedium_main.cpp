@@ -105,14 +105,25 @@ bool FindLauncher(const ToolOptions& options, PathBuffer& launcher) {
   return false;
 }
 
-int MakeMedium(const ToolOptions& options) {
-  PathBuffer launcher;
-  if (!FindLauncher(options, launcher)) return kExitFailed;
+// The make's scan of the source under the options' rules; the check runs
+// it too, so that it never passes what the make refuses. False, after
+// telling why, when the code page or the source cannot be read.
+bool PlanSource(const ToolOptions& options, bool forImage, MediumPlan* plan) {
   if (!IsCodePageAvailable(options.codePage)) {
     (void)std::fprintf(stderr, "mkmedium: this system cannot convert names to code page %u\n",
                        options.codePage);
-    return kExitFailed;
+    return false;
   }
+  const PlanRules rules = {options.targetLength, options.sourceLength, options.codePage, forImage,
+                           options.quiet};
+  if (ScanSourceTree(options.source, rules, plan)) return true;
+  (void)std::fprintf(stderr, "mkmedium: cannot list the source %s\n", options.source);
+  return false;
+}
+
+int MakeMedium(const ToolOptions& options) {
+  PathBuffer launcher;
+  if (!FindLauncher(options, launcher)) return kExitFailed;
   const MediumState before = InspectMedium(options.medium);
   if (before == MediumState::kInUse) {
     (void)std::fprintf(stderr, "mkmedium: refused: %s must be a new or empty directory\n",
@@ -120,12 +131,7 @@ int MakeMedium(const ToolOptions& options) {
     return kExitRefused;
   }
   MediumPlan plan = {{}, 0, 0, 0};
-  const PlanRules rules = {options.targetLength, options.sourceLength, options.codePage,
-                           options.image != nullptr, options.quiet};
-  if (!ScanSourceTree(options.source, rules, &plan)) {
-    (void)std::fprintf(stderr, "mkmedium: cannot list the source %s\n", options.source);
-    return kExitFailed;
-  }
+  if (!PlanSource(options, options.image != nullptr, &plan)) return kExitFailed;
   if (plan.refusals != 0) {
     (void)std::fprintf(stderr, "mkmedium: %d refused; nothing written\n", plan.refusals);
     return kExitRefused;
@@ -153,15 +159,25 @@ int MakeMedium(const ToolOptions& options) {
   return kExitDone;
 }
 
+// A source the make refuses fails the check as the make fails, with 2,
+// whatever the medium holds: no medium restores it, so remaking one cannot
+// help. The medium is compared all the same, for the whole list at once.
 int CheckMediumTask(const ToolOptions& options) {
   PathBuffer launcher;
   if (!FindLauncher(options, launcher)) return kExitFailed;
-  const int differences = CheckMedium(options.source, options.medium, launcher);
+  MediumPlan plan = {{}, 0, 0, 0};
+  if (!PlanSource(options, false, &plan)) return kExitFailed;
+  const int differences = CheckMedium(options.source, plan, options.medium, launcher);
   if (differences != 0) {
     (void)std::printf("mkmedium: %d difference%s: %s does not restore to %s\n", differences,
                       differences == 1 ? "" : "s", options.medium, options.source);
-    return kExitFailed;
   }
+  if (plan.refusals != 0) {
+    (void)std::fprintf(stderr, "mkmedium: %d refused: no medium restores %s\n", plan.refusals,
+                       options.source);
+    return kExitRefused;
+  }
+  if (differences != 0) return kExitFailed;
   if (!options.quiet) {
     (void)std::printf("mkmedium: %s restores to %s byte for byte\n", options.medium,
                       options.source);

@@ -145,7 +145,7 @@ bool ParseToolOptions(int argc, char** argv, ToolOptions* options) {
 void PrintToolHelp() {
   (void)std::printf(
       "Usage: mkmedium [options] SOURCE MEDIUM\n"
-      "       mkmedium --check [--launcher FILE] SOURCE MEDIUM\n"
+      "       mkmedium --check [options] SOURCE MEDIUM\n"
       "\n"
       "Makes an install medium from the tree SOURCE: every file in stored form at\n"
       "its own path under MEDIUM (new or empty), the installer SETUP.EXE (any case,\n"
@@ -175,9 +175,11 @@ void PrintToolHelp() {
       "                       names, through xorriso\n"
       "  --label NAME         the image's volume name, 1 to 32 characters\n"
       "                       (default SETUP)\n"
-      "  --check              prove that MEDIUM restores to SOURCE byte for byte and\n"
-      "                       holds the launcher; lists every difference, and every\n"
-      "                       entry it cannot compare\n"
+      "  --check              prove that MEDIUM restores to SOURCE byte for byte, as\n"
+      "                       Windows restores it (letter case folded), and holds\n"
+      "                       the launcher; lists every difference, and every entry\n"
+      "                       it cannot compare; a SOURCE the make would refuse\n"
+      "                       under the same options fails with exit code 2\n"
       "  -q, --quiet          no progress bar, notes or summary\n"
       "  -h, --help           this text\n"
       "  --version            the version of mkmedium\n"

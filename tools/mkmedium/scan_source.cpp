@@ -123,6 +123,8 @@ void PlanEntry(ScanState* state, const char* relative, const DirEntry& listed,
   entry.nameOffset = static_cast<int>(std::strlen(entry.relative) - std::strlen(listed.name));
   entry.directory = IsDirectoryEntry(listed);
   entry.installer = !entry.directory && NamesMatchIgnoringCase(listed.name, kInstallerFileName);
+  entry.special =
+      IsLinkEntry(listed) || (!entry.directory && (listed.attributes & kDeviceAttribute) != 0);
   entry.length = entry.directory ? 0 : static_cast<uint32_t>(listed.length);
   CheckEntry(state, entry, listed);
   restoredKeys->emplace_back(FoldNameKey(listed.name), listed.name);
