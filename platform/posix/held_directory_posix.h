@@ -1,0 +1,23 @@
+// What stands behind a HeldDirectory on Linux: an open descriptor of the
+// directory, what it was when opened, and the listing read through it once
+// a removal asks for entries.
+#pragma once
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include "platform/platform_ops.h"
+
+struct PlatformHeldDirectory {
+  int fd;
+  struct stat own;
+  DIR* listing;
+};
+
+// A link opens no descriptor at all.
+constexpr int kHoldDirectoryFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+// Takes over `fd` (a failed open's -1 included): held when it is a
+// directory, else closed (nullptr; EACCES, or ENOMEM without a record).
+HeldDirectory HoldOpenedDirectory(int fd);

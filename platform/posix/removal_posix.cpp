@@ -1,0 +1,112 @@
+// The removal's steps, each relative to a directory descriptor held open:
+// openat, fdopendir and unlinkat, never a path that a rename could re-point.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <new>
+
+#include "platform/posix/held_directory_posix.h"
+#include "platform/posix/posix_paths.h"
+
+namespace {
+
+bool ReadChildStat(HeldDirectory parent, const char* name, struct stat* own) {
+  return fstatat(parent->fd, name, own, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+}  // namespace
+
+HeldDirectory HoldOpenedDirectory(int fd) {
+  if (fd < 0) return nullptr;
+  struct stat own = {};
+  if (fstat(fd, &own) != 0 || !S_ISDIR(own.st_mode)) {
+    close(fd);
+    errno = EACCES;
+    return nullptr;
+  }
+  auto* held = new (std::nothrow) PlatformHeldDirectory{fd, own, nullptr};
+  if (held == nullptr) {
+    close(fd);
+    errno = ENOMEM;
+  }
+  return held;
+}
+
+HeldDirectory OpenDirectoryForRemoval(const char* path) {
+  PathBuffer native;
+  if (!TranslatePath(path, native)) return nullptr;
+  return HoldOpenedDirectory(open(native, kHoldDirectoryFlags));
+}
+
+HeldDirectory OpenChildDirectory(HeldDirectory parent, const char* name) {
+  HeldDirectory child = HoldOpenedDirectory(openat(parent->fd, name, kHoldDirectoryFlags));
+  // A file system mounted inside is not the copy's, whatever it shows.
+  if (child != nullptr && child->own.st_dev != parent->own.st_dev) {
+    CloseHeldDirectory(child);
+    errno = EACCES;
+    return nullptr;
+  }
+  return child;
+}
+
+bool ReadHeldEntry(HeldDirectory directory, DirEntry* entry) {
+  if (directory->listing == nullptr) {
+    // A descriptor of its own for the listing: the held one stays for the
+    // *at calls, and closedir closes only this one.
+    const int fd = openat(directory->fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    directory->listing = fdopendir(fd);
+    if (directory->listing == nullptr) {
+      close(fd);
+      return false;
+    }
+  }
+  while (dirent* found = readdir(directory->listing)) {
+    if (std::strcmp(found->d_name, ".") == 0 || std::strcmp(found->d_name, "..") == 0) continue;
+    if (!CopyPath(entry->name, found->d_name)) continue;
+    // The kind is all a removal needs; a link's takes a look-up.
+    const uint32_t listed = AttributesFromListedKind(found->d_type);
+    if (listed != 0) {
+      entry->attributes = listed;
+      entry->length = 0;
+      entry->lengthHigh = 0;
+      entry->lengthKnown = false;
+      return true;
+    }
+    bool exists = false;
+    FillEntryFromStat(directory->fd, found->d_name, entry, &exists);
+    if (exists) return true;
+  }
+  return false;
+}
+
+bool DeleteChildFile(HeldDirectory parent, const char* name) {
+  struct stat own = {};
+  if (!ReadChildStat(parent, name, &own)) return false;
+  if (S_ISDIR(own.st_mode)) {
+    errno = EISDIR;
+    return false;
+  }
+  // A file without its write bit is read-only, which Windows will not delete.
+  if (!S_ISLNK(own.st_mode) && (own.st_mode & S_IWUSR) == 0) {
+    errno = EACCES;
+    return false;
+  }
+  return unlinkat(parent->fd, name, 0) == 0;
+}
+
+bool RemoveChildDirectory(HeldDirectory parent, const char* name) {
+  struct stat own = {};
+  if (!ReadChildStat(parent, name, &own)) return false;
+  // A link listed as a directory goes as a link, as a junction does.
+  return unlinkat(parent->fd, name, S_ISLNK(own.st_mode) ? 0 : AT_REMOVEDIR) == 0;
+}
+
+void CloseHeldDirectory(HeldDirectory directory) {
+  if (directory == nullptr) return;
+  if (directory->listing != nullptr) closedir(directory->listing);
+  close(directory->fd);
+  delete directory;
+}
