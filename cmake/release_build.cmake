@@ -14,6 +14,16 @@ add_compile_options(
 if(WIN32)
   # The PE header's time stamp is 0 instead of the time of the link.
   add_link_options(-Wl,--no-insert-timestamp)
+  # The oldest Windows the launcher runs on, Windows XP (5.1; its 64-bit
+  # edition is 5.2), as its header states it: what later Windows added is
+  # looked up while running, never imported.
+  set(VANTREL_OLDEST_WINDOWS_MINOR 1)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(VANTREL_OLDEST_WINDOWS_MINOR 2)
+  endif()
+  set(VANTREL_OLDEST_WINDOWS_LINK_OPTIONS
+      -Wl,--major-subsystem-version,5 -Wl,--minor-subsystem-version,${VANTREL_OLDEST_WINDOWS_MINOR}
+      -Wl,--major-os-version,5 -Wl,--minor-os-version,${VANTREL_OLDEST_WINDOWS_MINOR})
 endif()
 
 if(VANTREL_HARDEN)

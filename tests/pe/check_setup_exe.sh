@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # setup.exe must start on a bare Windows: a PE32 GUI program, at most 64 KiB,
-# importing only ADVAPI32, KERNEL32, USER32 and the C runtime (all loaded from
-# the system directory whatever the search order), that declares its
-# elevation, its supported Windows versions and its version information.
+# whose header names the oldest Windows it runs on (XP, 5.1) and which
+# imports nothing newer, importing only ADVAPI32, KERNEL32, USER32 and the C
+# runtime (all loaded from the system directory whatever the search order),
+# that declares its elevation, its supported Windows versions and its
+# version information.
 set -euo pipefail
 exe=$1
 version=${2:?usage: check_setup_exe.sh SETUP-EXE FILE-VERSION}
+oldest=5.1
 objdump=i686-w64-mingw32-objdump
 objcopy=i686-w64-mingw32-objcopy
 fail() { echo "check_setup_exe: $*" >&2; exit 1; }
@@ -13,6 +16,25 @@ fail() { echo "check_setup_exe: $*" >&2; exit 1; }
 headers=$($objdump -p "$exe")
 grep -q 'file format pei-i386' <<<"$headers" || fail "not a PE32 i386 image"
 grep -qE '^Subsystem\s+00000002' <<<"$headers" || fail "not a GUI-subsystem program"
+header_version() { awk -v key="$1" '$1 == "Major" key {major = $2} $1 == "Minor" key {minor = $2}
+  END {print major "." minor}' <<<"$headers"; }
+for key in SubsystemVersion OSystemVersion; do
+  [ "$(header_version $key)" = "$oldest" ] ||
+    fail "header $key $(header_version $key), not the oldest Windows $oldest"
+done
+# What Windows added after XP, which a program for XP must look up while
+# running: an import of one would stop it before its first line there.
+newer='GetFinalPathNameByHandle[AW]|SetDefaultDllDirectories|AddDllDirectory|GetTickCount64|'
+newer+='CreateSymbolicLink[AW]|SetFileInformationByHandle|GetFileInformationByHandleEx|'
+newer+='InitializeSRWLock|AcquireSRWLock(Exclusive|Shared)|InitializeConditionVariable|'
+newer+='SleepConditionVariable(CS|SRW)|InitOnce[A-Za-z]+|InitializeCriticalSectionEx|'
+newer+='Create(Mutex|Event|Semaphore)Ex[AW]|FlsAlloc|GetThreadId|QueryFullProcessImageName[AW]|'
+newer+='CancelIoEx|RegGetValue[AW]|RegDeleteTree[AW]|GetErrorMode|'
+newer+='(Initialize|Update|Delete)ProcThreadAttributeList|GetSystemTimePreciseAsFileTime|CreateFile2|[A-Za-z_]+_s'
+imports=$(awk '/DLL Name:/ {dll = 1; next} NF == 0 {dll = 0}
+  dll && NF == 3 && $1 ~ /^[0-9a-f]+$/ {print $3}' <<<"$headers")
+found=$(grep -xE "$newer" <<<"$imports" | tr '\n' ' ' || true)
+[ -z "$found" ] || fail "imports ${found% }, newer than the oldest Windows $oldest"
 dlls=$(grep 'DLL Name:' <<<"$headers" | awk '{print $3}' | tr 'a-z' 'A-Z' | sort | tr '\n' ' ')
 [ "$dlls" = "ADVAPI32.DLL KERNEL32.DLL MSVCRT.DLL USER32.DLL " ] || fail "imports $dlls"
 size=$(stat -c %s "$exe")
@@ -37,5 +59,6 @@ done
 grep -qE '^Entry 5 [0-9a-f]+ 0*[1-9a-f][0-9a-f]* Base Relocation' <<<"$headers" ||
   fail "no relocations: the image cannot be moved"
 ! $objdump -d "$exe" | grep -qE '%fs:(0x0([^0-9a-fx]|$)|\()' || fail "code reaches the SEH handler chain"
-echo "setup.exe: PE32 GUI, $size bytes, imports $dlls; manifest and version resource $version;" \
+echo "setup.exe: PE32 GUI for Windows $oldest and later, $size bytes, imports $dlls; manifest and" \
+  "version resource $version;" \
   "DllCharacteristics $(printf '0x%04x' "$flags") with relocations"
