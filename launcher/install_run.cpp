@@ -7,7 +7,7 @@
 namespace {
 
 // What keeps the temporary copy the run's own: the lock that keeps a second
-// launcher out, and the copy held open from its trust check to its removal.
+// launcher out, and the copy held open from its creation to its removal.
 struct CopyGuards {
   RunLockHandle lock;
   HeldDirectory held;
@@ -19,15 +19,25 @@ bool IsTargetAroundSource(const char* target, const char* source) {
   return IsFileSystemRoot(target) || IsDirectoryWithin(source, target);
 }
 
-// Clears a copy left by an earlier run and makes the directory anew. A copy
-// that cannot be cleared completely (one whose installer outlived the wait
-// holds its SETUP.EXE open, or a read-only file) would keep that run's
+// Clears a copy left by an earlier run and makes the directory anew, held.
+// A copy that cannot be cleared completely (one whose installer outlived the
+// wait holds its SETUP.EXE open, or a read-only file) would keep that run's
 // installer, since nothing is overwritten: the run is refused instead.
-bool ClearEarlierCopy(const char* directory) {
+HeldDirectory ClearEarlierCopy(const char* directory) {
   HeldDirectory earlier = HoldPrivateDirectory(directory);
-  if (earlier == nullptr || !ReleaseHeldDirectory(earlier, directory)) return false;
-  RemoveTree(directory);
-  return MakePrivateDirectory(directory);
+  if (earlier == nullptr) return nullptr;
+  RemoveHeldCopy(earlier, directory);
+  return CreatePrivateDirectory(directory);
+}
+
+// The temporary copy, created and held in one step, or an earlier one
+// cleared first.
+HeldDirectory MakeTemporaryCopy(const char* directory) {
+  HeldDirectory made = CreatePrivateDirectory(directory);
+  if (made == nullptr && ReadLastError() == kErrorAlreadyExists) {
+    made = ClearEarlierCopy(directory);
+  }
+  return made;
 }
 
 // Creates the target and takes the source. False when the run is refused;
@@ -41,16 +51,21 @@ bool PrepareInstallRun(const char* argument, InstallTarget* target, PathBuffer& 
   if (temporary && (guards->lock = TakeRunLock(target->directory)) == nullptr) return false;
   if (IsTargetAroundSource(target->directory, source)) return false;
 
-  const bool created =
-      temporary ? MakePrivateDirectory(target->directory) : MakeDirectory(target->directory);
+  if (temporary) {
+    guards->held = MakeTemporaryCopy(target->directory);
+    if (guards->held == nullptr) return false;
+  }
+  const bool created = temporary || MakeDirectory(target->directory);
   // Restoring into the source itself, or below it, would copy the copy, and
   // later start the launcher in place of the installer.
-  const bool refused =
-      IsDirectoryWithin(target->directory, source) ||
-      (temporary && !created && !ClearEarlierCopy(target->directory)) ||
-      (temporary && (guards->held = HoldPrivateDirectory(target->directory)) == nullptr);
-  if (refused && created) RemoveDirectoryPath(target->directory);
-  return !refused;
+  if (!IsDirectoryWithin(target->directory, source)) return true;
+  if (temporary) {
+    RemoveHeldCopy(guards->held, target->directory);
+    guards->held = nullptr;
+  } else if (created) {
+    RemoveDirectoryPath(target->directory);
+  }
+  return false;
 }
 
 }  // namespace
@@ -64,10 +79,9 @@ void RunInstall(const char* argument) {
     CopyPayloadTree(source, target.directory);
     CloseCopyNotice(&notice);
     RunRestoredInstaller(target.directory);
-    // A copy swapped for another directory during the run is not the run's
-    // to remove: that would empty the other and leave the real copy behind.
-    const bool stillOwn = ReleaseHeldDirectory(guards.held, target.directory);
-    if (target.temporaryFlag == 1 && stillOwn) RemoveTemporaryCopy(target.directory);
+    // Through the held copy only: a folder swapped into its place during the
+    // run is another's, and is left alone.
+    if (target.temporaryFlag == 1) RemoveHeldCopy(guards.held, target.directory);
   }
   ReleaseRunLock(guards.lock);
 }

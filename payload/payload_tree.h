@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/platform_ops.h"
+
 constexpr char kLauncherFileName[] = "setup.exe";
 constexpr char kStoredInstallerFileName[] = "setup.xex";
 constexpr char kInstallerFileName[] = "SETUP.EXE";
@@ -30,7 +32,12 @@ int RestorePayloadFile(const char* source, const char* destination, int noOverwr
 // Turns stored bytes into real ones and back: the transform is its own inverse.
 void ComplementBytes(unsigned char* bytes, std::size_t count);
 
-// Deletes a directory and everything below it, links removed as links and
-// never followed. Returns 1.
+// Deletes everything below a held directory through its handle, links
+// removed as links and never followed, no other file system entered.
+void EmptyHeldTree(HeldDirectory directory);
+// Empties the run's held copy, lets go of it, and removes the folder itself
+// when `path` still names it. Returns 1.
+int RemoveHeldCopy(HeldDirectory copy, const char* path);
+// Deletes a directory and everything below it, the same way. Returns 1.
 int RemoveTree(const char* directory);
 int RemoveTemporaryCopy(const char* path);

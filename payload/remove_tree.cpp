@@ -1,48 +1,41 @@
 #include "payload/payload_tree.h"
 #include "platform/platform_ops.h"
 
-namespace {
-
-void RemoveEntry(const char* directory, const DirEntry& entry) {
-  if (IsDotEntry(entry)) return;
-  PathBuffer path;
-  // A path cut short would name another file: leave such an entry alone.
-  if (!JoinPath(path, directory, entry.name)) return;
-  if (IsLinkEntry(entry)) {
-    // Removed as a link; what it points to is not the run's to delete.
-    if (IsDirectoryEntry(entry)) {
-      RemoveDirectoryPath(path);
-    } else {
-      DeleteFilePath(path);
+void EmptyHeldTree(HeldDirectory directory) {
+  DirEntry entry;
+  while (ReadHeldEntry(directory, &entry)) {
+    if (!IsDirectoryEntry(entry)) {
+      DeleteChildFile(directory, entry.name);
+      continue;
     }
-  } else if (IsDirectoryEntry(entry)) {
-    RemoveTree(path);
-  } else {
-    DeleteFilePath(path);
+    // A link or junction is never opened, only removed as itself: what it
+    // leads to is not the run's to delete. A directory is removed once its
+    // own listing has closed.
+    HeldDirectory child = OpenChildDirectory(directory, entry.name);
+    if (child != nullptr) {
+      EmptyHeldTree(child);
+      CloseHeldDirectory(child);
+    }
+    RemoveChildDirectory(directory, entry.name);
   }
 }
 
-}  // namespace
+int RemoveHeldCopy(HeldDirectory copy, const char* path) {
+  if (copy == nullptr) return 1;
+  EmptyHeldTree(copy);
+  // Emptied through its handle wherever it went; the folder itself only
+  // where the path still names it, else it would be another's.
+  if (ReleaseHeldDirectory(copy, path)) RemoveDirectoryPath(path);
+  return 1;
+}
 
 int RemoveTree(const char* directory) {
-  // A directory swapped for a link since it was listed is removed as the
-  // link: listing through it would empty whatever it leads to.
-  DirEntry own;
-  if (LookUpPath(directory, &own) && IsLinkEntry(own)) {
-    RemoveDirectoryPath(directory);
-    return 1;
+  HeldDirectory held = OpenDirectoryForRemoval(directory);
+  if (held != nullptr) {
+    EmptyHeldTree(held);
+    CloseHeldDirectory(held);
   }
-  PathBuffer pattern;
-  if (MakeListPattern(pattern, directory)) {
-    DirEntry entry;
-    SearchHandle search = OpenDirectoryListing(pattern, &entry);
-    if (search != nullptr) {
-      do {
-        RemoveEntry(directory, entry);
-      } while (ReadNextEntry(search, &entry));
-      CloseSearch(search);
-    }
-  }
+  // A link in the place of the directory goes as a link.
   RemoveDirectoryPath(directory);
   return 1;
 }

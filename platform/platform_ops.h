@@ -114,8 +114,9 @@ bool ChangeCurrentDirectory(const char* path);
 // True when `inner` is the directory `outer` or lies anywhere below it,
 // judged by the directories' identity, not their spelling: the real parents
 // of what was opened are followed up to and including the root, so case,
-// doubled separators, "..", links and junctions cannot fool it. False when
-// either cannot be opened.
+// doubled separators, "..", links and junctions cannot fool it; on Linux a
+// file system mounted below `outer` that shows `inner` (a bind mount) puts
+// it within too. False when either cannot be opened.
 bool IsDirectoryWithin(const char* inner, const char* outer);
 // True for the root of a drive or file system (Linux: "/" or a mount point;
 // Windows: a drive, share or mounted-volume root).
@@ -131,25 +132,53 @@ bool IsFileSystemRoot(const char* path);
 RunLockHandle TakeRunLock(const char* directory);
 void ReleaseRunLock(RunLockHandle lock);
 
-// Creates the temporary copy's directory. An elevated Windows run gives it a
-// protected access list, full control for Administrators and SYSTEM only,
-// inherited below it: a program of the same user that is not elevated can
-// then neither add, change nor delete anything in it (only real Windows
-// enforces this). Otherwise, and in its failures, as MakeDirectory.
-bool MakePrivateDirectory(const char* path);
+// Creates the temporary copy's directory and holds it, in one step, so
+// that there is no moment in which it exists unheld: Windows creates it held
+// without delete sharing (so that it cannot be renamed or replaced by a
+// junction) and, for an elevated run, with a protected access list, full
+// control for Administrators and SYSTEM only, inherited below it (only real
+// Windows enforces this); Linux makes it 0755 and holds it open at once.
+// Fails with 183 (it exists), 2 or 3 (no parent), 5, 8, 206.
+HeldDirectory CreatePrivateDirectory(const char* path);
 
 // Opens a directory that is trusted to hold the copy and keeps it open until
 // released: a real directory, no link or junction, owned by this user (or,
 // elevated on Windows, by Administrators or SYSTEM), that nobody else may
 // change (Linux: no group or other write bit; Windows: every access entry
 // that grants a change names the owner, this user, Administrators or
-// SYSTEM). Windows holds it without delete sharing, so that it cannot be
-// renamed or replaced by a junction meanwhile. nullptr when not trusted
+// SYSTEM). Windows holds it without delete sharing. nullptr when not trusted
 // (5), absent (2, 3) or out of memory (8).
 HeldDirectory HoldPrivateDirectory(const char* path);
 // Lets go of it. True when `path` still names the directory that was held,
 // and no link: only then is it the run's own to remove.
 bool ReleaseHeldDirectory(HeldDirectory held, const char* path);
+
+// ---- Removal through held directories: removal_*.cpp ----------------------
+// A removal never goes through a path that could be re-pointed between a
+// check and a use: every entry is reached by its name in a directory held
+// open, a link or junction is removed as itself and never entered, and Linux
+// never enters another file system mounted inside. A held directory from
+// here or from the section above serves as the parent of all of these.
+
+// Holds the directory at `path` for removing what is in it (no trust
+// check). Fails for a link or junction, or what is no directory (5, 2, 3).
+HeldDirectory OpenDirectoryForRemoval(const char* path);
+// Holds the directory `name` of `parent` the same way; fails also for a
+// Linux mount point.
+HeldDirectory OpenChildDirectory(HeldDirectory parent, const char* name);
+// The next entry of a held directory, "." and ".." left out; false at the
+// end. Every name comes, one no launcher path could spell too, except on
+// Windows one that the narrow names cannot hold.
+bool ReadHeldEntry(HeldDirectory directory, DirEntry* entry);
+// Deletes the file or file link `name` of `parent`, a link as itself. Fails
+// with 5 for a read-only file (and on Windows one held open without delete
+// sharing) or for what is no longer a file there.
+bool DeleteChildFile(HeldDirectory parent, const char* name);
+// Removes the empty directory, or the directory link or junction, `name` of
+// `parent`. Fails with 145 (not empty), 5; on Windows also 32 (in use).
+bool RemoveChildDirectory(HeldDirectory parent, const char* name);
+// Closes a directory held by one of the calls of this section.
+void CloseHeldDirectory(HeldDirectory directory);
 
 // ---- File contents: file_io_*.cpp ------------------------------------------
 
@@ -177,7 +206,8 @@ bool CloseFile(FileHandle file);
 // ---- Processes: processes_*.cpp --------------------------------------------
 // The records are the Windows ones, passed on whole there. Linux uses of a
 // ProcessRequest only the application name (looked up in the current
-// directory alone, letter case ignored), the command line (split at blanks)
+// directory alone, letter case ignored; of several spellings there, the one
+// the command line's program path names), the command line (split at blanks)
 // and the current directory: the security records, handle inheritance and
 // creation flags have no Linux meaning (the program always starts detached,
 // in a session of its own, with standard input from /dev/null, and inherits

@@ -1,33 +1,33 @@
 // Whether one directory lies within another, by device and inode: the
-// physical parents are followed, so spelling and links cannot fool it.
+// physical parents are followed, so spelling and links cannot fool it, and
+// what a file system mounted below the outer one shows is looked at too.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
 
 #include "platform/platform_ops.h"
 #include "platform/posix/posix_paths.h"
 
 namespace {
 
+constexpr char kMountTable[] = "/proc/self/mountinfo";
+constexpr int kMountPointField = 5;
+
 bool IsSameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-}  // namespace
-
-bool IsDirectoryWithin(const char* inner, const char* outer) {
-  PathBuffer innerPath;
-  PathBuffer outerPath;
-  struct stat outerStat = {};
-  if (!TranslatePath(inner, innerPath) || !TranslatePath(outer, outerPath)) return false;
-  if (stat(outerPath, &outerStat) != 0) return false;
-
-  int current = open(innerPath, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+// Walks from `inner` up its physical parents to the root, looking for `outer`.
+bool IsPhysicallyWithin(const char* inner, const struct stat& outer) {
+  int current = open(inner, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   bool within = false;
   while (current >= 0) {
     struct stat here = {};
     if (fstat(current, &here) != 0) break;
-    if (IsSameFile(here, outerStat)) {
+    if (IsSameFile(here, outer)) {
       within = true;
       break;
     }
@@ -40,6 +40,64 @@ bool IsDirectoryWithin(const char* inner, const char* outer) {
   }
   if (current >= 0) close(current);
   return within;
+}
+
+// The mount point of one line of the mount table, its blanks and
+// backslashes unescaped from their octal form ("\040").
+bool ReadMountPoint(const char* line, PathBuffer& out) {
+  const char* field = line;
+  for (int i = 1; i < kMountPointField; ++i) {
+    field = std::strchr(field, ' ');
+    if (field == nullptr) return false;
+    ++field;
+  }
+  int length = 0;
+  for (const char* c = field; *c != ' ' && *c != '\n' && *c != '\0'; ++c) {
+    if (length >= kPathBufferSize - 1) return false;
+    if (c[0] == '\\' && c[1] >= '0' && c[1] <= '3' && c[2] >= '0' && c[2] <= '7' && c[3] >= '0' &&
+        c[3] <= '7') {
+      out[length++] = static_cast<char>((c[1] - '0') * 64 + (c[2] - '0') * 8 + (c[3] - '0'));
+      c += 3;
+    } else {
+      out[length++] = *c;
+    }
+  }
+  out[length] = '\0';
+  return length > 0;
+}
+
+// A file system mounted below `outer` (a bind mount, say) that shows
+// `inner` or one of its parents puts `inner` within `outer` as well.
+bool IsShownByMountWithin(const char* inner, const struct stat& outer) {
+  FILE* table = std::fopen(kMountTable, "re");
+  if (table == nullptr) return false;
+  char line[4 * kPathBufferSize];
+  bool within = false;
+  bool lineStart = true;
+  while (!within && std::fgets(line, sizeof line, table) != nullptr) {
+    // The mount point comes early in a line; the rest of a long one is not
+    // a line of its own.
+    const bool first = lineStart;
+    lineStart = std::strchr(line, '\n') != nullptr;
+    PathBuffer point;
+    struct stat shown = {};
+    within = first && ReadMountPoint(line, point) && stat(point, &shown) == 0 &&
+             !IsSameFile(shown, outer) && IsPhysicallyWithin(point, outer) &&
+             IsPhysicallyWithin(inner, shown);
+  }
+  std::fclose(table);
+  return within;
+}
+
+}  // namespace
+
+bool IsDirectoryWithin(const char* inner, const char* outer) {
+  PathBuffer innerPath;
+  PathBuffer outerPath;
+  struct stat outerStat = {};
+  if (!TranslatePath(inner, innerPath) || !TranslatePath(outer, outerPath)) return false;
+  if (stat(outerPath, &outerStat) != 0) return false;
+  return IsPhysicallyWithin(innerPath, outerStat) || IsShownByMountWithin(innerPath, outerStat);
 }
 
 bool IsFileSystemRoot(const char* path) {

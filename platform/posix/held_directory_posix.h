@@ -7,11 +7,16 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cstdint>
+
 #include "platform/platform_ops.h"
 
 struct PlatformHeldDirectory {
   int fd;
   struct stat own;
+  // Which mount it was reached through: a bind mount of a folder of the
+  // same file system has the same device. 0 where the kernel does not say.
+  uint64_t mountId;
   DIR* listing;
 };
 

@@ -34,25 +34,47 @@ struct ExecPlan {
   char words[kPathBufferSize];
 };
 
-// Looks the bare name up in the working directory only, case ignored.
-bool FindProgram(const char* directory, const char* name, ExecPlan* plan) {
+// The file name of the command line's program path: "D:\Kit\SETUP.EXE"
+// names SETUP.EXE. Empty when the line starts with a blank.
+void ReadCommandProgramName(const char* commandLine, char* out, std::size_t size) {
+  const char* start = commandLine;
+  const char* end = commandLine;
+  for (; *end != '\0' && *end != ' ' && *end != '\t'; ++end) {
+    if (*end == '\\' || *end == '/') start = end + 1;
+  }
+  const auto length = static_cast<std::size_t>(end - start);
+  if (length >= size) {
+    out[0] = '\0';
+    return;
+  }
+  std::memcpy(out, start, length);
+  out[length] = '\0';
+}
+
+// Looks the bare name up in the working directory only, case ignored. A
+// Linux directory may hold several spellings (setup.exe beside SETUP.EXE):
+// the one the command line's program path names is taken, else the first.
+bool FindProgram(const char* directory, const char* name, const char* commandLine, ExecPlan* plan) {
   if (std::strchr(name, '/') != nullptr || std::strchr(name, '\\') != nullptr) {
     errno = ENOENT;
     return false;
   }
+  char exact[kPathBufferSize];
+  ReadCommandProgramName(commandLine, exact, sizeof exact);
   DIR* listing = opendir(directory);
   if (listing == nullptr) return false;
-  bool found = false;
+  PathBuffer chosen = "";
   while (dirent* entry = readdir(listing)) {
     if (!NamesMatchIgnoringCase(entry->d_name, name)) continue;
     struct stat info = {};
-    if (fstatat(dirfd(listing), entry->d_name, &info, 0) == 0 && S_ISREG(info.st_mode)) {
-      found = JoinPath(plan->program, directory, entry->d_name);
-      if (found) TranslatePath(plan->program, plan->program);
-      break;
-    }
+    if (fstatat(dirfd(listing), entry->d_name, &info, 0) != 0 || !S_ISREG(info.st_mode)) continue;
+    const bool spelled = std::strcmp(entry->d_name, exact) == 0;
+    if (chosen[0] == '\0' || spelled) CopyPath(chosen, entry->d_name);
+    if (spelled) break;
   }
   closedir(listing);
+  const bool found = chosen[0] != '\0' && JoinPath(plan->program, directory, chosen) &&
+                     TranslatePath(plan->program, plan->program);
   if (!found) errno = ENOENT;
   return found;
 }
@@ -200,7 +222,7 @@ bool CreateProcessFromRequest(const ProcessRequest& request, ProcessRecord* crea
   ExecPlan plan = {};
   plan.memoryFd = -1;
   pid_t pid = 0;
-  bool started = FindProgram(directory, request.applicationName, &plan) &&
+  bool started = FindProgram(directory, request.applicationName, request.commandLine, &plan) &&
                  PlanExec(request.commandLine, &plan) && RunChild(plan, directory, &pid);
   int error = errno;
   if (plan.memoryFd >= 0) close(plan.memoryFd);

@@ -26,7 +26,11 @@ HeldDirectory HoldOpenedDirectory(int fd) {
     errno = EACCES;
     return nullptr;
   }
-  auto* held = new (std::nothrow) PlatformHeldDirectory{fd, own, nullptr};
+  struct statx mount = {};
+  const bool mountKnown = statx(fd, "", AT_EMPTY_PATH, STATX_MNT_ID, &mount) == 0 &&
+                          (mount.stx_mask & STATX_MNT_ID) != 0;
+  auto* held =
+      new (std::nothrow) PlatformHeldDirectory{fd, own, mountKnown ? mount.stx_mnt_id : 0, nullptr};
   if (held == nullptr) {
     close(fd);
     errno = ENOMEM;
@@ -43,7 +47,8 @@ HeldDirectory OpenDirectoryForRemoval(const char* path) {
 HeldDirectory OpenChildDirectory(HeldDirectory parent, const char* name) {
   HeldDirectory child = HoldOpenedDirectory(openat(parent->fd, name, kHoldDirectoryFlags));
   // A file system mounted inside is not the copy's, whatever it shows.
-  if (child != nullptr && child->own.st_dev != parent->own.st_dev) {
+  if (child != nullptr &&
+      (child->own.st_dev != parent->own.st_dev || child->mountId != parent->mountId)) {
     CloseHeldDirectory(child);
     errno = EACCES;
     return nullptr;

@@ -10,14 +10,8 @@
 #include <cstring>
 #include <new>
 
-#include "platform/platform_ops.h"
+#include "platform/posix/held_directory_posix.h"
 #include "platform/posix/posix_paths.h"
-
-struct PlatformHeldDirectory {
-  int fd;
-  dev_t device;
-  ino_t inode;
-};
 
 namespace {
 
@@ -54,23 +48,33 @@ void ReleaseRunLock(RunLockHandle lock) {
   if (lock != nullptr) close(FdFromLock(lock));
 }
 
-bool MakePrivateDirectory(const char* path) { return MakeDirectory(path); }
+namespace {
+
+// A real directory of this user's that nobody else may write into.
+HeldDirectory HoldTrusted(int fd) {
+  HeldDirectory held = HoldOpenedDirectory(fd);
+  if (held != nullptr && (held->own.st_uid != geteuid() || (held->own.st_mode & 022) != 0)) {
+    CloseHeldDirectory(held);
+    errno = EACCES;
+    return nullptr;
+  }
+  return held;
+}
+
+}  // namespace
+
+// Linux has no creation that returns a descriptor of a new directory; what
+// is opened right after is checked as any held copy is.
+HeldDirectory CreatePrivateDirectory(const char* path) {
+  PathBuffer native;
+  if (!TranslatePath(path, native) || mkdir(native, 0755) != 0) return nullptr;
+  return HoldTrusted(open(native, kHoldDirectoryFlags));
+}
 
 HeldDirectory HoldPrivateDirectory(const char* path) {
   PathBuffer native;
   if (!TranslatePath(path, native)) return nullptr;
-  const int fd = open(native, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return nullptr;
-  struct stat own = {};
-  const bool trusted = fstat(fd, &own) == 0 && S_ISDIR(own.st_mode) && own.st_uid == geteuid() &&
-                       (own.st_mode & 022) == 0;
-  auto* held =
-      trusted ? new (std::nothrow) PlatformHeldDirectory{fd, own.st_dev, own.st_ino} : nullptr;
-  if (held == nullptr) {
-    close(fd);
-    errno = trusted ? ENOMEM : EACCES;
-  }
-  return held;
+  return HoldTrusted(open(native, kHoldDirectoryFlags));
 }
 
 bool ReleaseHeldDirectory(HeldDirectory held, const char* path) {
@@ -78,8 +82,8 @@ bool ReleaseHeldDirectory(HeldDirectory held, const char* path) {
   PathBuffer native;
   struct stat now = {};
   const bool same = TranslatePath(path, native) && lstat(native, &now) == 0 &&
-                    S_ISDIR(now.st_mode) && now.st_dev == held->device && now.st_ino == held->inode;
-  close(held->fd);
-  delete held;
+                    S_ISDIR(now.st_mode) && now.st_dev == held->own.st_dev &&
+                    now.st_ino == held->own.st_ino;
+  CloseHeldDirectory(held);
   return same;
 }

@@ -6,17 +6,14 @@
 
 #include <cstring>
 
+#include "platform/win32/held_directory_win32.h"
+#include "platform/win32/nt_files_win32.h"
 #include "platform/win32/win32_handles.h"
-
-struct PlatformHeldDirectory {
-  HANDLE directory;
-  BY_HANDLE_FILE_INFORMATION identity;
-};
 
 namespace {
 
 constexpr char kRunLockPrefix[] = "Local\\Vantrel-";
-constexpr unsigned kHashDigits = 16;
+constexpr unsigned kIdentityDigits = 24;  // volume serial, file index
 // Rights that change a directory or what is in it.
 constexpr DWORD kChangeRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA |
                                 FILE_DELETE_CHILD | FILE_WRITE_ATTRIBUTES | DELETE | WRITE_DAC |
@@ -26,24 +23,33 @@ constexpr DWORD kChangeRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_
 constexpr DWORD kHoldRights = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL;
 constexpr DWORD kTokenUserSize = 128;
 
-// The name of the one-run mutex: the full path, case folded, hashed to fit
-// an object name (FNV-1a, 64 bits).
+// The name of the one-run mutex: the identity of the folder that holds the
+// copy, read from an opened handle, so that every spelling of that folder
+// (another drive letter mapped onto it, a link, its short name) meets the
+// same mutex.
 bool FormatRunLockName(const char* directory, char* name, std::size_t size) {
-  PathBuffer full;
-  const DWORD length = GetFullPathNameA(directory, kPathBufferSize, full, nullptr);
-  if (length == 0 || length >= static_cast<DWORD>(kPathBufferSize)) return false;
-  CharUpperBuffA(full, length);
-  uint64_t hash = 14695981039346656037ULL;
-  for (DWORD i = 0; i < length; ++i) {
-    hash = (hash ^ static_cast<unsigned char>(full[i])) * 1099511628211ULL;
-  }
+  PathBuffer parent;
+  if (!CopyPath(parent, directory)) return false;
+  char* last = std::strrchr(parent, '\\');
+  if (last == nullptr) return false;
+  last[1] = '\0';
+  HANDLE folder = CreateFileA(parent, FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (folder == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION identity;
+  const bool read = GetFileInformationByHandle(folder, &identity) != 0;
+  CloseHandle(folder);
+  if (!read) return false;
+  const DWORD parts[] = {identity.dwVolumeSerialNumber, identity.nFileIndexHigh,
+                         identity.nFileIndexLow};
   const std::size_t prefix = sizeof kRunLockPrefix - 1;
-  if (size < prefix + kHashDigits + 1) return false;
+  if (size < prefix + kIdentityDigits + 1) return false;
   std::memcpy(name, kRunLockPrefix, prefix);
-  for (unsigned i = 0; i < kHashDigits; ++i) {
-    name[prefix + i] = "0123456789abcdef"[(hash >> (60 - 4 * i)) & 0xF];
+  for (unsigned i = 0; i < kIdentityDigits; ++i) {
+    name[prefix + i] = "0123456789abcdef"[(parts[i / 8] >> (28 - 4 * (i % 8))) & 0xF];
   }
-  name[prefix + kHashDigits] = '\0';
+  name[prefix + kIdentityDigits] = '\0';
   return true;
 }
 
@@ -118,7 +124,7 @@ bool BuildAdministratorsOnlyDescriptor(PSECURITY_DESCRIPTOR* descriptor) {
 }
 
 RunLockHandle TakeRunLock(const char* directory) {
-  char name[sizeof kRunLockPrefix + kHashDigits];
+  char name[sizeof kRunLockPrefix + kIdentityDigits];
   if (!FormatRunLockName(directory, name, sizeof name)) {
     SetLastError(ERROR_FILENAME_EXCED_RANGE);
     return nullptr;
@@ -138,40 +144,57 @@ void ReleaseRunLock(RunLockHandle lock) {
   if (lock != nullptr) CloseHandle(ToWin32Handle(lock));
 }
 
-bool MakePrivateDirectory(const char* path) {
-  if (!IsElevatedRun()) return CreateDirectoryA(path, nullptr) != 0;
+HeldDirectory CreatePrivateDirectory(const char* path) {
+  // Created and opened in one call, held without delete sharing from its
+  // first moment: nothing can take its place before it is held.
+  PathBuffer full;
+  const DWORD length = GetFullPathNameA(path, kPathBufferSize, full, nullptr);
+  if (length == 0 || length >= static_cast<DWORD>(kPathBufferSize)) {
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return nullptr;
+  }
+  const bool share = full[0] == '\\' && full[1] == '\\';
+  WCHAR native[kPathBufferSize + 8] = L"\\??\\";
+  USHORT prefix = 4;
+  if (share) {
+    std::memcpy(native + prefix, L"UNC", 3 * sizeof(WCHAR));
+    prefix += 3;
+  }
+  USHORT units = 0;
+  NtFileCalls calls;
+  if (!WidenName(full + (share ? 1 : 0), native + prefix, kPathBufferSize, &units)) {
+    SetLastError(ERROR_INVALID_NAME);
+    return nullptr;
+  }
+  if (!FindNtFileCalls(&calls)) return nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!BuildAdministratorsOnlyDescriptor(&descriptor)) return false;
-  SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
-  const bool made = CreateDirectoryA(path, &attributes) != 0;
+  if (IsElevatedRun() && !BuildAdministratorsOnlyDescriptor(&descriptor)) return nullptr;
+  const NtOpenRequest request = {nullptr,
+                                 native,
+                                 static_cast<USHORT>(prefix + units),
+                                 kHoldRights | SYNCHRONIZE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 FILE_CREATE,
+                                 FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT,
+                                 descriptor};
+  HANDLE made = INVALID_HANDLE_VALUE;
+  const bool created = OpenNtFile(calls, request, &made);
   const DWORD error = GetLastError();
-  LocalFree(descriptor);
+  if (descriptor != nullptr) LocalFree(descriptor);
   SetLastError(error);
-  return made;
+  return created ? HoldOpenedDirectory(made) : nullptr;
 }
 
 HeldDirectory HoldPrivateDirectory(const char* path) {
   // Without delete sharing, and the link itself opened, never what it leads to.
-  HANDLE directory =
+  HeldDirectory held = HoldOpenedDirectory(
       CreateFileA(path, kHoldRights, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (directory == INVALID_HANDLE_VALUE) return nullptr;
-  PlatformHeldDirectory found = {directory, {}};
-  const bool trusted = GetFileInformationByHandle(directory, &found.identity) != 0 &&
-                       (found.identity.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-                       (found.identity.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
-                       IsChangedOnlyByTrusted(directory);
-  // The process heap, not operator new: that would bring the C++ runtime's
-  // exception support into a program that must stay small.
-  auto* held = trusted ? static_cast<PlatformHeldDirectory*>(
-                             HeapAlloc(GetProcessHeap(), 0, sizeof(PlatformHeldDirectory)))
-                       : nullptr;
-  if (held == nullptr) {
-    CloseHandle(directory);
-    SetLastError(trusted ? ERROR_NOT_ENOUGH_MEMORY : ERROR_ACCESS_DENIED);
+                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (held != nullptr && !IsChangedOnlyByTrusted(held->directory)) {
+    CloseHeldDirectory(held);
+    SetLastError(ERROR_ACCESS_DENIED);
     return nullptr;
   }
-  *held = found;
   return held;
 }
 
@@ -187,7 +210,6 @@ bool ReleaseHeldDirectory(HeldDirectory held, const char* path) {
                     info.nFileIndexHigh == held->identity.nFileIndexHigh &&
                     info.nFileIndexLow == held->identity.nFileIndexLow;
   if (now != INVALID_HANDLE_VALUE) CloseHandle(now);
-  CloseHandle(held->directory);
-  HeapFree(GetProcessHeap(), 0, held);
+  CloseHeldDirectory(held);
   return same;
 }

@@ -5,8 +5,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "tests/support/test_programs.h"
 
@@ -106,9 +109,16 @@ TEST_F(LauncherRun, NoArgumentUsesTheTemporaryTargetAndRemovesIt) {
 
 TEST_F(LauncherRun, ExistingFilesInTheTargetAreNotOverwritten) {
   const fs::path target = scratch.path / "kit";
+  const fs::path other = scratch.path / "other-ran";
   WriteBytes(target / "readme.txt", TextBytes("the user's own"));
   fs::create_directories(target / "data" / "ones");
+  // Other spellings of the installer's name: the restored SETUP.EXE starts.
+  for (const char* name : {"setup.exe", "Setup.EXE", "sEtUp.exe"}) {
+    WriteBytes(target / name, TextBytes("#!/bin/sh\ntouch '" + other.string() + "'\n"));
+  }
   EXPECT_EQ(Launch(target.string()).exitCode, 1);
+  EXPECT_FALSE(fs::exists(other)) << "a program the target held ran in place of the installer";
+  EXPECT_TRUE(fs::exists(record));
   EXPECT_EQ(ReadBytes(target / "readme.txt"), TextBytes("the user's own"));
   EXPECT_TRUE(fs::is_directory(target / "data" / "ones"));
   EXPECT_EQ(ReadBytes(target / "data" / "pattern"), PatternBytes(1 << 20, 9));
@@ -253,14 +263,15 @@ TEST_F(LauncherRun, ATargetAroundTheMediumIsRefusedBeforeAnythingIsMade) {
 
 // The installer swaps its own copy for a link to the user's files: the
 // removal leaves both alone.
-TEST_F(LauncherRun, ACopySwappedDuringTheRunIsNotRemoved) {
+TEST_F(LauncherRun, ACopySwappedDuringTheRunIsEmptiedWhereItWentAndTheLinkLeftAlone) {
   const fs::path users = scratch.path / "users-files";
   WriteBytes(users / "precious.txt", TextBytes("precious"));
   WriteStored(medium / "setup.xex", TextBytes("#!/bin/sh\nmv \"$PWD\" \"$PWD.real\" && ln -s '" +
                                               users.string() + "' \"$PWD\"\n"));
   EXPECT_EQ(Launch("").exitCode, 1);
   EXPECT_EQ(ListTree(users), (std::vector<std::string>{"precious.txt"}));
-  EXPECT_TRUE(fs::exists(temp / "VANTREL.real" / "readme.txt"));
+  EXPECT_TRUE(fs::is_empty(temp / "VANTREL.real")) << "the run's own files go through its handle";
+  EXPECT_TRUE(fs::is_symlink(temp / "VANTREL"));
 }
 
 TEST_F(LauncherRun, ACurrentDirectoryNoLauncherPathCanSpellIsRefused) {
@@ -275,6 +286,102 @@ TEST_F(LauncherRun, ACurrentDirectoryNoLauncherPathCanSpellIsRefused) {
   EXPECT_FALSE(fs::exists(ran)) << "another medium was installed";
   EXPECT_TRUE(fs::is_empty(temp));
   EXPECT_FALSE(fs::exists(record));
+}
+
+}  // namespace
+
+namespace {
+
+// A program of the installer's that outlives it keeps exchanging a folder
+// of the copy, or the copy itself, with a link to the user's files while the
+// launcher removes the copy; the files share their names with the copy's.
+// Ten rounds of each, and not one of the user's files may go.
+TEST_F(LauncherRun, ARemovalRacedByExchangedLinksNeverReachesTheUsersFiles) {
+  const fs::path users = scratch.path / "users-files";
+  const fs::path started = scratch.path / "started";
+  for (int i = 0; i < 50; ++i) {
+    const std::string name = "v" + std::to_string(i);
+    WriteBytes(users / name, TextBytes("precious"));
+    WriteStored(medium / "l" / name, TextBytes("the copy's"));
+  }
+  WriteStored(medium / "setup.xex",
+              TextBytes("#!/bin/sh\ntouch '" + started.string() + "'\nsleep 0.2\n"));
+  const fs::path copy = temp / "VANTREL";
+  for (const fs::path& swapped : {copy / "l", copy}) {
+    const fs::path link = swapped.string() + "-link";
+    for (int round = 0; round < 10; ++round) {
+      std::atomic<bool> stop{false};
+      std::thread exchanger([&] {
+        while (!stop && !fs::exists(started)) usleep(1000);
+        if (symlink(users.c_str(), link.c_str()) != 0) return;
+        while (!stop) renameat2(AT_FDCWD, swapped.c_str(), AT_FDCWD, link.c_str(), RENAME_EXCHANGE);
+      });
+      EXPECT_EQ(Launch("").exitCode, 1);
+      stop = true;
+      exchanger.join();
+      ASSERT_EQ(ListTree(users).size(), 50u) << "round " << round << " of " << swapped;
+      fs::remove(started);
+      fs::remove(link);
+      fs::remove_all(copy);
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// A copy of 256 characters holds files of 258, which a listing pattern of
+// the copy could not reach; the removal through its handles takes them.
+TEST_F(LauncherRun, ACopyAsLongAsItsFilesAllowIsRemovedWhole) {
+  fs::path deep = temp;
+  while (deep.string().size() + 11 < 248) deep /= "d";
+  deep /= std::string(248 - deep.string().size() - 1, 'e');
+  fs::create_directories(deep);
+  ASSERT_EQ((deep / "VANTREL").string().size(), 256u);
+  WriteStored(medium / "a", TextBytes("a"));
+  setenv("TMPDIR", deep.c_str(), 1);
+  EXPECT_EQ(Launch("").exitCode, 1);
+  EXPECT_TRUE(fs::is_empty(deep));
+}
+
+// Bind mounts, where this machine allows them: one in the medium showing
+// the target's folder is seen as the target inside the medium, and one an
+// installer makes in the copy is not entered by the removal.
+bool MountBind(const fs::path& shown, const fs::path& at) {
+  fs::create_directories(at);
+  return RunProgram("/bin/mount", "/", "--bind '" + shown.string() + "' '" + at.string() + "'")
+             .exitCode == 0;
+}
+
+// Undoes a mount when the test ends, before its folders are removed.
+struct MountUndone {
+  fs::path point;
+  ~MountUndone() {
+    while (RunProgram("/bin/mountpoint", "/", "-q '" + point.string() + "'").exitCode == 0 &&
+           RunProgram("/bin/umount", "/", "'" + point.string() + "'").exitCode == 0) {
+    }
+  }
+};
+
+TEST_F(LauncherRun, FileSystemsMountedIntoTheMediumOrTheCopyAreNotCrossed) {
+  const fs::path kits = scratch.path / "kits";
+  fs::create_directories(kits);
+  {
+    const MountUndone undone{medium / "shows-kits"};
+    if (!MountBind(kits, undone.point)) GTEST_SKIP() << "no bind mounts here";
+    EXPECT_EQ(Launch((kits / "new").string()).exitCode, 1);
+    EXPECT_FALSE(fs::exists(kits / "new")) << "the restore ran into its own target";
+    EXPECT_FALSE(fs::exists(record));
+  }
+  fs::remove(medium / "shows-kits");
+  const fs::path users = scratch.path / "users-files";
+  WriteBytes(users / "precious.txt", TextBytes("precious"));
+  WriteStored(medium / "setup.xex",
+              TextBytes("#!/bin/sh\nmkdir m && mount --bind '" + users.string() + "' m\n"));
+  const MountUndone left{temp / "VANTREL" / "m"};
+  EXPECT_EQ(Launch("").exitCode, 1);
+  EXPECT_EQ(ReadBytes(users / "precious.txt"), TextBytes("precious"));
 }
 
 }  // namespace

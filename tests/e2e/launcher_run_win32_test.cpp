@@ -275,3 +275,83 @@ TEST_F(GuardedRun, ATargetAroundOrInsideTheMediumIsRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+// A Unix link, made as Wine maps a drive: only Wine can have one made.
+bool MakeUnixLink(const fs::path& to, const std::string& at, const fs::path& cwd) {
+  const std::string from = UnixPathOf(to);
+  return !from.empty() && !at.empty() &&
+         RunProgram("Z:\\bin\\ln", cwd, "-sfn " + from + " " + at).exitCode == 0;
+}
+
+// Links to the user's files made in the copy while the installer runs: the
+// removal never deletes what they lead to.
+TEST_F(GuardedRun, LinksMadeInTheCopyNeverTakeWhatTheyLeadTo) {
+  const fs::path users = scratch.path / "users-files";
+  const fs::path copy = temp / "VANTREL";
+  WriteBytes(users / "precious.txt", TextBytes("precious"));
+  WriteBytes(users / "deep" / "more.txt", TextBytes("more"));
+  SetEnvironmentVariableA("VANTREL_TEST_MODE", "sleep:2000");
+  StartedProgram run = Start(medium / "setup.exe", medium, "");
+  ASSERT_TRUE(AwaitRecord());
+  const std::string unixCopy = UnixPathOf(copy);
+  const bool linked = MakeUnixLink(users / "precious.txt", unixCopy + "/filelink", medium) &&
+                      MakeUnixLink(users, unixCopy + "/dirlink", medium);
+  EXPECT_EQ(Finish(run), 1);
+  if (!linked) GTEST_SKIP() << "links cannot be made here";
+  EXPECT_EQ(ReadBytes(users / "precious.txt"), TextBytes("precious"));
+  EXPECT_EQ(ReadBytes(users / "deep" / "more.txt"), TextBytes("more"));
+  EXPECT_FALSE(fs::exists(copy / "readme.txt")) << "the copy's own files went";
+  RunProgram("Z:\\bin\\rm", medium, "-rf " + unixCopy);
+}
+
+// Every spelling of the temporary folder meets the same lock: a second run
+// through a mapped drive or the short name leaves the first one's copy be.
+TEST_F(GuardedRun, ASecondLaunchThroughAnotherSpellingOfTheFolderDoesNothing) {
+  const fs::path copy = temp / "VANTREL";
+  char prefix[MAX_PATH] = "";
+  char shortName[MAX_PATH] = "";
+  const std::string link = GetEnvironmentVariableA("WINEPREFIX", prefix, MAX_PATH) != 0
+                               ? std::string(prefix) + "/dosdevices/q:"
+                               : "";
+  std::vector<std::string> spellings;
+  if (GetShortPathNameA(temp.string().c_str(), shortName, MAX_PATH) != 0) {
+    spellings.push_back(shortName);
+  }
+  if (MakeUnixLink(scratch.path, link, medium)) spellings.push_back("Q:\\temp");
+  SetEnvironmentVariableA("VANTREL_TEST_MODE", "sleep:3000");
+  StartedProgram first = Start(medium / "setup.exe", medium, "");
+  ASSERT_TRUE(AwaitRecord());
+  fs::remove(record);
+  SetEnvironmentVariableA("VANTREL_TEST_MODE", nullptr);
+  for (const std::string& spelling : spellings) {
+    SetEnvironmentVariableA("TMP", spelling.c_str());
+    EXPECT_EQ(Launch(""), 1) << spelling;
+    EXPECT_FALSE(fs::exists(record)) << spelling;
+    ExpectRestored(copy);
+  }
+  SetEnvironmentVariableA("TMP", temp.string().c_str());
+  EXPECT_EQ(Finish(first), 1);
+  if (!link.empty()) RunProgram("Z:\\bin\\rm", medium, "-f " + link);
+  EXPECT_TRUE(fs::is_empty(temp));
+  EXPECT_FALSE(spellings.empty());
+}
+
+// A copy of 256 characters holds files of 258, which a listing pattern of
+// the copy could not reach (nor can its installer start, its command line
+// too long); the removal through handles takes them all.
+TEST_F(GuardedRun, ACopyAsLongAsItsFilesAllowIsRemovedWhole) {
+  fs::path deep = temp;
+  while (deep.string().size() + 11 < 248) deep /= "d";
+  deep /= std::string(248 - deep.string().size() - 1, 'e');
+  fs::create_directories(deep);
+  const fs::path copy = deep / "VANTREL";
+  ASSERT_EQ(copy.string().size(), 256u);
+  WriteStored(medium / "a", TextBytes("a"));
+  SetEnvironmentVariableA("TMP", deep.string().c_str());
+  EXPECT_EQ(Launch(""), 1);
+  EXPECT_FALSE(fs::exists(copy));
+}
+
+}  // namespace

@@ -117,9 +117,9 @@ RunLockHandle TakeRunLock(const char* directory) {
 void ReleaseRunLock(RunLockHandle lock) {
   if (lock != nullptr) Record("unlock");
 }
-bool MakePrivateDirectory(const char* path) {
-  Record(std::string("make-private-directory ") + path);
-  return true;
+HeldDirectory CreatePrivateDirectory(const char* path) {
+  Record(std::string("create-private-directory ") + path);
+  return reinterpret_cast<HeldDirectory>(0x600);
 }
 HeldDirectory HoldPrivateDirectory(const char* path) {
   Record(std::string("hold ") + path);
@@ -129,6 +129,31 @@ bool ReleaseHeldDirectory(HeldDirectory held, const char* path) {
   if (held == nullptr) return false;
   Record(std::string("let-go ") + path);
   return true;
+}
+
+// The fake's held directories are empty.
+HeldDirectory OpenDirectoryForRemoval(const char* path) {
+  Record(std::string("open-for-removal ") + path);
+  return reinterpret_cast<HeldDirectory>(0x700);
+}
+HeldDirectory OpenChildDirectory(HeldDirectory /*parent*/, const char* name) {
+  Record(std::string("open-child ") + name);
+  return nullptr;
+}
+bool ReadHeldEntry(HeldDirectory /*directory*/, DirEntry* /*entry*/) {
+  Record("read-held-entry");
+  return false;
+}
+bool DeleteChildFile(HeldDirectory /*parent*/, const char* name) {
+  Record(std::string("delete-child ") + name);
+  return true;
+}
+bool RemoveChildDirectory(HeldDirectory /*parent*/, const char* name) {
+  Record(std::string("remove-child ") + name);
+  return true;
+}
+void CloseHeldDirectory(HeldDirectory directory) {
+  if (directory != nullptr) Record("close-held");
 }
 
 void* AllocateFileBuffer(std::size_t size) { return new unsigned char[size]; }

@@ -31,9 +31,8 @@ TEST_F(RunOrder, NoticeCopyCloseLaunchTimeOutThenRemoval) {
       "lock T:\\tmp\\VANTREL",
       "root T:\\tmp\\VANTREL",
       "within M:\\medium T:\\tmp\\VANTREL",
-      "make-private-directory T:\\tmp\\VANTREL",
+      "create-private-directory T:\\tmp\\VANTREL",
       "within T:\\tmp\\VANTREL M:\\medium",
-      "hold T:\\tmp\\VANTREL",
       "start-notice-thread",
       "list M:\\medium\\*.*",
       "look-up T:\\tmp\\VANTREL\\SETUP.EXE",
@@ -50,9 +49,8 @@ TEST_F(RunOrder, NoticeCopyCloseLaunchTimeOutThenRemoval) {
       "wait thread 360000",
       "release thread",
       "change-directory M:\\medium",
+      "read-held-entry",
       "let-go T:\\tmp\\VANTREL",
-      "look-up T:\\tmp\\VANTREL",
-      "list T:\\tmp\\VANTREL\\*.*",
       "remove-directory T:\\tmp\\VANTREL",
       "unlock"};
   EXPECT_EQ(World().calls, expected);

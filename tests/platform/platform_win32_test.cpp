@@ -75,9 +75,10 @@ TEST(Win32TemporaryCopy, ElevatedCopiesAreForAdministratorsAndHeldAgainstRenames
   char temp[MAX_PATH];
   ASSERT_NE(GetTempPathA(MAX_PATH, temp), 0u);
   const std::string copy = std::string(temp) + "vantrel-held-test";
-  ASSERT_TRUE(MakePrivateDirectory(copy.c_str()));
-  HeldDirectory held = HoldPrivateDirectory(copy.c_str());
+  HeldDirectory held = CreatePrivateDirectory(copy.c_str());
   ASSERT_NE(held, nullptr);
+  EXPECT_EQ(CreatePrivateDirectory(copy.c_str()), nullptr);
+  EXPECT_EQ(ReadLastError(), kErrorAlreadyExists);
   EXPECT_FALSE(MoveFileA(copy.c_str(), (copy + "-moved").c_str()));
   EXPECT_FALSE(RemoveDirectoryA(copy.c_str())) << "not even by the run itself";
   EXPECT_TRUE(ReleaseHeldDirectory(held, copy.c_str()));
