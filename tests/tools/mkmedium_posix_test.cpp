@@ -5,9 +5,12 @@
 #include <strings.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <array>
+#include <chrono>
 #include <fstream>
 #include <set>
+#include <thread>
 
 #include "tests/support/test_programs.h"
 
@@ -201,6 +204,115 @@ TEST(MkmediumPosix, NamesBeyondAsciiMeetTheCodePageAndTheCaseFoldOfWindows) {
   const fs::path restored = scratch.path / "restored";
   EXPECT_EQ(RunProgram(medium / "setup.exe", medium, Quoted(restored)).exitCode, 1);
   EXPECT_EQ(ReadBytes(restored / "\u65e5\u672c.txt"), TextBytes("kanji"));
+}
+
+// mkmedium with TMPDIR inside the scratch folder, so that its scratch
+// folders can be seen to go again.
+ProgramRun RunWithTemp(const fs::path& temp, const std::string& environment,
+                       const std::string& arguments) {
+  fs::create_directories(temp);
+  return RunShell("TMPDIR=" + Quoted(temp) + " " + environment + " exec " +
+                  Quoted(MkmediumProgram()) + " " + arguments + " --launcher " +
+                  Quoted(LauncherProgram()));
+}
+
+TEST(MkmediumPosix, TheSameSourceMakesTheSameImageWheneverAndWhereverItIsMade) {
+  ScratchDir scratch;
+  const fs::path source = scratch.path / "a" / "source";
+  WriteBytes(source / "SETUP.EXE", TextBytes("installer"));
+  WriteBytes(source / "data" / "one", PatternBytes(70000, 6));
+  WriteBytes(source / "z first", TextBytes("made first, listed last"));
+  const fs::path temp = scratch.path / "tmp";
+  const auto make = [&](const fs::path& from, const std::string& name, const std::string& epoch) {
+    const fs::path made = scratch.path / name;
+    const std::string operands =
+        Quoted(from) + " " + Quoted(made) + " --iso " + Quoted(made.string() + ".iso") + " --quiet";
+    const ProgramRun run = RunWithTemp(temp, epoch, operands);
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(run.output, "") << "quiet, xorriso's banner too";
+    return ReadBytes(made.string() + ".iso");
+  };
+  const Bytes first = make(source, "first", "");
+  // Later, elsewhere, the files listed in another order: the dates come
+  // from the source's newest file.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+  const fs::path copy = scratch.path / "b" / "deeper" / "source";
+  ASSERT_EQ(RunShell("mkdir -p " + Quoted(copy) + " && cd " + Quoted(source) +
+                     " && cp -a 'z first' data SETUP.EXE " + Quoted(copy))
+                .exitCode,
+            0);
+  EXPECT_TRUE(make(copy, "b/second", "") == first);
+  const Bytes epoch = make(copy, "epoch", "SOURCE_DATE_EPOCH=1700000000");
+  EXPECT_TRUE(make(source, "epoch2", "SOURCE_DATE_EPOCH=1700000000") == epoch);
+  constexpr std::size_t kCreationDate = 16 * 2048 + 813;  // in the primary volume descriptor
+  EXPECT_EQ(std::string(epoch.begin() + kCreationDate, epoch.begin() + kCreationDate + 16),
+            "2023111422132000");
+  Bytes changed = ReadBytes(copy / "data" / "one");
+  changed[100] ^= 1;
+  WriteBytes(copy / "data" / "one", changed);
+  EXPECT_FALSE(make(copy, "changed", "SOURCE_DATE_EPOCH=1700000000") == epoch);
+  EXPECT_TRUE(fs::is_empty(temp));
+}
+
+TEST(MkmediumPosix, TheImageCheckReadsBothTreesAndFailsForAFlippedByteAMissingFileAndATruncation) {
+  ScratchDir scratch;
+  const fs::path source = scratch.path / "source";
+  WriteBytes(source / "SETUP.EXE", TextBytes("installer"));
+  WriteBytes(source / "data" / "flip", PatternBytes(5000, 7));
+  WriteBytes(source / "data" / "gone", TextBytes("left out of an image"));
+  WriteBytes(source / "data" / std::string(40, 'n'), TextBytes("deep under a long TMPDIR"));
+  const fs::path medium = scratch.path / "medium";
+  const fs::path image = scratch.path / "medium.iso";
+  const fs::path temp = scratch.path / "tmp";
+  ASSERT_EQ(RunWithTemp(temp, "", Quoted(source) + " " + Quoted(medium) + " --iso " + Quoted(image))
+                .exitCode,
+            0);
+  const auto check = [&](const fs::path& checked) {
+    return RunWithTemp(temp, "", "--check " + Quoted(source) + " " + Quoted(checked));
+  };
+  const ProgramRun exact = check(image);
+  EXPECT_EQ(exact.exitCode, 0) << exact.output;
+
+  Bytes flipped = ReadBytes(image);
+  const Bytes stored = Complemented(PatternBytes(5000, 7));
+  const auto at = std::search(flipped.begin(), flipped.end(), stored.begin(), stored.end());
+  ASSERT_NE(at, flipped.end());
+  at[4321] ^= 0x01;
+  WriteBytes(scratch.path / "flipped.iso", flipped);
+  fs::remove(medium / "data" / "gone");
+  ASSERT_EQ(RunShell("xorriso -as mkisofs -r -J -joliet-long -o " +
+                     Quoted(scratch.path / "missing.iso") + " " + Quoted(medium) + " 2>&1")
+                .exitCode,
+            0);
+  Bytes truncated = ReadBytes(image);
+  truncated.resize(truncated.size() - 2048);
+  WriteBytes(scratch.path / "truncated.iso", truncated);
+  for (const auto& [name, told] : std::vector<std::pair<std::string, std::string>>{
+           {"flipped", "differs: data\\flip: contents differ"},
+           {"missing", "missing: data\\gone"},
+           {"truncated", "cannot read: the Joliet tree of"}}) {
+    const ProgramRun spoiled = check(scratch.path / (name + ".iso"));
+    EXPECT_EQ(spoiled.exitCode, 1) << spoiled.output;
+    EXPECT_NE(spoiled.output.find(told), std::string::npos) << spoiled.output;
+    for (const char* tree : {"Joliet", "Rock Ridge"}) {
+      EXPECT_NE(spoiled.output.find(std::string("in the ") + tree + " tree of"), std::string::npos)
+          << spoiled.output;
+    }
+  }
+  EXPECT_TRUE(fs::is_empty(temp));
+
+  // A failed check leaves the last image: under a long TMPDIR a path
+  // extracted from the new one passes 259 characters.
+  const Bytes last = ReadBytes(image);
+  const fs::path longTemp = scratch.path / std::string(190, 't');
+  const ProgramRun failed = RunWithTemp(
+      longTemp, "",
+      Quoted(source) + " " + Quoted(scratch.path / "again") + " --iso " + Quoted(image));
+  EXPECT_EQ(failed.exitCode, 1) << failed.output;
+  EXPECT_NE(failed.output.find("in the medium: longer than the 259"), std::string::npos)
+      << failed.output;
+  EXPECT_TRUE(ReadBytes(image) == last);
+  EXPECT_TRUE(fs::is_empty(longTemp));
 }
 
 // What the check cannot compare is a difference, and a file just under

@@ -1,9 +1,13 @@
 // The medium as an ISO 9660 image, written by xorriso under a name of its
-// own and moved into place only once whole.
+// own, every date in it the one image time, and moved into place only once
+// whole and checked.
 #include <cstdio>
+#include <ctime>
 
+#include "payload/payload_tree.h"
 #include "platform/platform_ops.h"
 #include "tools/mkmedium/medium_tasks.h"
+#include "tools/mkmedium/xorriso_run.h"
 
 namespace {
 
@@ -26,47 +30,103 @@ bool ClaimPartialImage(PathBuffer& out, const char* image) {
   return false;
 }
 
-// xorriso reads an argument that starts with "-" as an option: such a path
-// is spelled from the current directory instead.
-bool MakeOperandPath(PathBuffer& out, const char* path) {
-  return path[0] == '-' ? ConcatenatePath(out, "./", path) : CopyPath(out, path);
+// The dates as xorriso takes them: "=SECONDS", and for the volume's UUID
+// YYYYMMDDhhmmsscc in GMT.
+struct ImageDates {
+  char seconds[24];
+  char uuid[24];
+};
+
+bool FormatImageDates(int64_t time, ImageDates* dates) {
+  const auto value = static_cast<std::time_t>(time);
+  const std::tm* utc = std::gmtime(&value);
+  if (utc == nullptr) return false;
+  (void)std::snprintf(dates->seconds, sizeof dates->seconds, "=%lld", static_cast<long long>(time));
+  return std::strftime(dates->uuid, sizeof dates->uuid, "%Y%m%d%H%M%S00", utc) == 16;
 }
 
-bool RunXorriso(const char* medium, const char* partial, const char* label) {
+bool RunImageWrite(const char* medium, const char* partial, const ImageSettings& settings,
+                   const char* log) {
   PathBuffer mediumOperand;
   PathBuffer imageOperand;
+  ImageDates dates;
   if (!MakeOperandPath(mediumOperand, medium) || !MakeOperandPath(imageOperand, partial)) {
     (void)std::fprintf(stderr, "mkmedium: %s: path too long for the image\n", partial);
     return false;
   }
-  // Rock Ridge keeps the names whole for Linux, Joliet for Windows; long
-  // Joliet names take up to 103 characters.
-  const char* const arguments[] = {"xorriso",    "-as",          "mkisofs", "-quiet", "-r",
-                                   "-J",         "-joliet-long", "-V",      label,    "-o",
-                                   imageOperand, mediumOperand,  nullptr};
-  const int code = RunSearchedProgram(arguments);
-  if (code == 0) return true;
-  if (code < 0) {
-    (void)std::fprintf(stderr, "mkmedium: cannot start xorriso\n");
-  } else {
-    (void)std::fprintf(stderr, "mkmedium: xorriso failed (exit code %d)\n", code);
+  if (!FormatImageDates(settings.time, &dates)) {
+    (void)std::fprintf(stderr, "mkmedium: no date for the image from %lld\n",
+                       static_cast<long long>(settings.time));
+    return false;
   }
-  return false;
+  // No startup file may change the image; names are read as UTF-8 whatever
+  // the locale, as the medium holds them; the volume's creation and
+  // modification dates, its UUID, every file's three dates and the time of
+  // nodes without a file are the one image time; the expiry and effective
+  // dates stay marked as not given. Rock Ridge keeps the names whole for
+  // Linux, Joliet for Windows; long Joliet names take up to 103 characters.
+  const char* const arguments[] = {"xorriso",
+                                   "-no_rc",
+                                   "-abort_on",
+                                   "FAILURE",
+                                   "-local_charset",
+                                   "UTF-8",
+                                   "-volume_date",
+                                   "c",
+                                   dates.seconds,
+                                   "-volume_date",
+                                   "m",
+                                   dates.seconds,
+                                   "-volume_date",
+                                   "uuid",
+                                   dates.uuid,
+                                   "-volume_date",
+                                   "all_file_dates",
+                                   dates.seconds,
+                                   "-iso_nowtime",
+                                   dates.seconds,
+                                   "-as",
+                                   "mkisofs",
+                                   "-quiet",
+                                   "-r",
+                                   "-J",
+                                   "-joliet-long",
+                                   "-V",
+                                   settings.label,
+                                   "-o",
+                                   imageOperand,
+                                   mediumOperand,
+                                   nullptr};
+  return RunXorriso(arguments, log, "the image");
 }
 
 }  // namespace
 
-bool WriteIsoImage(const char* medium, const char* image, const char* label) {
+bool WriteIsoImage(const char* medium, const ImageSettings& settings, const ImageCheck& check) {
+  PathBuffer scratch;
   PathBuffer partial;
-  if (!ClaimPartialImage(partial, image)) {
-    (void)std::fprintf(stderr, "mkmedium: cannot create a new file beside %s\n", image);
-    return false;
+  PathBuffer log;
+  if (!MakeScratchFolder(scratch)) return false;
+  bool placed = false;
+  if (!MakeScratchPath(log, scratch, "xorriso.log")) {
+    (void)std::fprintf(stderr, "mkmedium: %s: path too long for a scratch file\n", scratch);
+  } else if (!ClaimPartialImage(partial, settings.image)) {
+    (void)std::fprintf(stderr, "mkmedium: cannot create a new file beside %s\n", settings.image);
+  } else {
+    // The image takes the place of the last one only as checked.
+    if (RunImageWrite(medium, partial, settings, log) &&
+        CheckIsoImage(check, partial, settings.image, scratch) == 0) {
+      placed = ReplaceFilePath(partial, settings.image);
+      if (!placed) {
+        (void)std::fprintf(stderr, "mkmedium: cannot put the image in place of %s (error %u)\n",
+                           settings.image, ReadLastError());
+      }
+    }
+    if (!placed) {
+      DeleteFilePath(partial);
+      (void)std::fprintf(stderr, "mkmedium: no image made; %s is left as it was\n", settings.image);
+    }
   }
-  if (RunXorriso(medium, partial, label)) {
-    if (ReplaceFilePath(partial, image)) return true;
-    (void)std::fprintf(stderr, "mkmedium: cannot put the image in place of %s (error %u)\n", image,
-                       ReadLastError());
-  }
-  DeleteFilePath(partial);
-  return false;
+  RemoveTree(scratch);
+  return placed;
 }

@@ -2,6 +2,8 @@
 // and prove that it restores to its source.
 #pragma once
 
+#include <cstdint>
+
 #include "tools/mkmedium/medium_plan.h"
 
 // Writes every planned entry into `medium` (an existing, empty directory),
@@ -14,10 +16,33 @@ bool CopyLauncher(const char* launcher, const char* medium);
 // The launcher built beside this tool: "setup.exe", or "setup" on Linux.
 bool FindLauncherBesideTool(PathBuffer& out);
 
-// An ISO 9660 image of the medium with Joliet names, through xorriso. It is
-// written under a new name beside `image` and takes that place only once
-// whole: a failure leaves whatever stood at `image` as it was.
-bool WriteIsoImage(const char* medium, const char* image, const char* label);
+struct ImageSettings {
+  const char* image;
+  const char* label;
+  int64_t time;  // every date in the image, in seconds since 1970
+};
+
+// What an image is checked against: the source as the make's scan planned
+// it, and the launcher file.
+struct ImageCheck {
+  const char* source;
+  const MediumPlan* plan;
+  const char* launcher;
+};
+
+// An ISO 9660 image of the medium with Rock Ridge and Joliet names, through
+// xorriso: the same bytes for the same medium, label and time. It is written
+// under a new name beside the image and takes that place only once whole
+// and checked: a failure leaves whatever stood there as it was.
+bool WriteIsoImage(const char* medium, const ImageSettings& settings, const ImageCheck& check);
+
+// Checks the image at `image` through its Joliet and its Rock Ridge tree,
+// each extracted below `scratch` and removed again, telling every difference
+// as CheckMedium does and each tree's count, naming the image `shown`.
+// Returns how many differences there are; an image xorriso cannot read is
+// one for each tree.
+int CheckIsoImage(const ImageCheck& check, const char* image, const char* shown,
+                  const char* scratch);
 
 // Tells every way the medium's restore on Windows would differ from
 // `source` as the make's scan planned it, and its root's launcher from the

@@ -7,6 +7,7 @@
 #include "platform/platform_ops.h"
 #include "tools/mkmedium/medium_tasks.h"
 #include "tools/mkmedium/mkmedium_options.h"
+#include "tools/mkmedium/xorriso_run.h"
 
 namespace {
 
@@ -81,13 +82,17 @@ bool IsMediumPlaceRefused(const ToolOptions& options) {
   return false;
 }
 
-bool WriteMedium(const ToolOptions& options, const MediumPlan& plan, const char* launcher) {
+bool WriteMedium(const ToolOptions& options, const MediumPlan& plan, const char* launcher,
+                 int64_t imageTime) {
   if (!StoreMedium(options.source, options.medium, plan, options.quiet)) return false;
   if (!CopyLauncher(launcher, options.medium)) {
     (void)std::fprintf(stderr, "mkmedium: cannot copy the launcher %s\n", launcher);
     return false;
   }
-  return options.image == nullptr || WriteIsoImage(options.medium, options.image, options.label);
+  if (options.image == nullptr) return true;
+  const ImageSettings settings = {options.image, options.label, imageTime};
+  const ImageCheck check = {options.source, &plan, launcher};
+  return WriteIsoImage(options.medium, settings, check);
 }
 
 // The launcher named, or the one built beside the tool; false after telling
@@ -136,6 +141,10 @@ int MakeMedium(const ToolOptions& options) {
     (void)std::fprintf(stderr, "mkmedium: %d refused; nothing written\n", plan.refusals);
     return kExitRefused;
   }
+  int64_t imageTime = 0;
+  if (options.image != nullptr && !ReadImageTime(options.source, plan, &imageTime)) {
+    return kExitFailed;
+  }
   if (before == MediumState::kMissing && !MakeDirectory(options.medium)) {
     (void)std::fprintf(stderr, "mkmedium: cannot create %s (error %u)\n", options.medium,
                        ReadLastError());
@@ -145,7 +154,7 @@ int MakeMedium(const ToolOptions& options) {
     TakeBackMedium(options.medium, before);
     return kExitRefused;
   }
-  if (!WriteMedium(options, plan, launcher)) {
+  if (!WriteMedium(options, plan, launcher, imageTime)) {
     TakeBackMedium(options.medium, before);
     (void)std::fprintf(stderr, "mkmedium: nothing kept in %s\n", options.medium);
     return kExitFailed;
@@ -161,13 +170,25 @@ int MakeMedium(const ToolOptions& options) {
 
 // A source the make refuses fails the check as the make fails, with 2,
 // whatever the medium holds: no medium restores it, so remaking one cannot
-// help. The medium is compared all the same, for the whole list at once.
+// help. The medium is compared all the same, for the whole list at once. A
+// MEDIUM that is a file is an image, checked under the image's rules.
 int CheckMediumTask(const ToolOptions& options) {
   PathBuffer launcher;
   if (!FindLauncher(options, launcher)) return kExitFailed;
+  DirEntry found;
+  const bool image = LookUpPath(options.medium, &found) && !IsDirectoryEntry(found);
   MediumPlan plan = {{}, 0, 0, 0};
-  if (!PlanSource(options, false, &plan)) return kExitFailed;
-  const int differences = CheckMedium(options.source, plan, options.medium, launcher);
+  if (!PlanSource(options, image, &plan)) return kExitFailed;
+  int differences = 0;
+  if (image) {
+    PathBuffer scratch;
+    if (!MakeScratchFolder(scratch)) return kExitFailed;
+    const ImageCheck check = {options.source, &plan, launcher};
+    differences = CheckIsoImage(check, options.medium, options.medium, scratch);
+    RemoveTree(scratch);
+  } else {
+    differences = CheckMedium(options.source, plan, options.medium, launcher);
+  }
   if (differences != 0) {
     (void)std::printf("mkmedium: %d difference%s: %s does not restore to %s\n", differences,
                       differences == 1 ? "" : "s", options.medium, options.source);

@@ -86,6 +86,10 @@ void CheckEntry(ScanState* state, const MediumEntry& entry, const DirEntry& list
   if (state->rules.forImage && std::strlen(name) > static_cast<std::size_t>(kLongestImageName)) {
     Refuse(state, entry.relative, "longer than the 103 characters of an image's names");
   }
+  // Windows takes ';' in a name; an image's Joliet names hold it as '_'.
+  if (state->rules.forImage && std::strchr(name, ';') != nullptr) {
+    Refuse(state, entry.relative, "a ';' in the name: an image's Joliet names cannot hold it");
+  }
   CheckPathFits(state, entry);
   if (!HasOnlyAscii(name)) {
     char text[96];
