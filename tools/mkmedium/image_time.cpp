@@ -9,8 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "tools/mkmedium/medium_plan.h"
-#include "tools/mkmedium/xorriso_run.h"
+#include "tools/mkmedium/medium_tasks.h"
 
 namespace {
 

@@ -22,6 +22,11 @@ struct ImageSettings {
   int64_t time;  // every date in the image, in seconds since 1970
 };
 
+// The time every date of an image is set to: SOURCE_DATE_EPOCH when set,
+// else the newest modification time below `source`. False, after telling
+// why, for a SOURCE_DATE_EPOCH that is no count of seconds.
+bool ReadImageTime(const char* source, const MediumPlan& plan, int64_t* seconds);
+
 // What an image is checked against: the source as the make's scan planned
 // it, and the launcher file.
 struct ImageCheck {

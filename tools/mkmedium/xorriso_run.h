@@ -2,8 +2,6 @@
 // trees it extracts go into.
 #pragma once
 
-#include <cstdint>
-
 #include "common/paths.h"
 
 // Creates a new folder of the run's own in the temporary-files folder
@@ -24,9 +22,3 @@ bool RunXorriso(const char* const* arguments, const char* log, const char* what)
 // xorriso reads an argument that starts with "-" as a command: such a path
 // is spelled from the current directory instead.
 bool MakeOperandPath(PathBuffer& out, const char* path);
-
-// The time every date of an image is set to: SOURCE_DATE_EPOCH when set,
-// else the newest modification time below `source`. False, after telling
-// why, for a SOURCE_DATE_EPOCH that is no count of seconds.
-struct MediumPlan;
-bool ReadImageTime(const char* source, const MediumPlan& plan, int64_t* seconds);
