@@ -29,19 +29,7 @@ bool FillNextEntry(DIR* directory, DirEntry* entry, int* leftOut) {
       ++*leftOut;
       continue;
     }
-    // A look-up of every entry would cost about as much as restoring a small
-    // file does: the kind comes from the directory where it records one.
-    const uint32_t listed = AttributesFromListedKind(found->d_type);
-    if (listed != 0) {
-      entry->attributes = listed;
-      entry->length = 0;
-      entry->lengthHigh = 0;
-      entry->lengthKnown = false;
-      return true;
-    }
-    bool exists = false;
-    FillEntryFromStat(dirfd(directory), found->d_name, entry, &exists);
-    if (exists) return true;
+    if (FillEntryFromListing(dirfd(directory), *found, entry)) return true;
   }
   return false;
 }

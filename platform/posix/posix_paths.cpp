@@ -85,3 +85,19 @@ void FillEntryFromStat(int directoryFd, const char* name, DirEntry* entry, bool*
   entry->lengthHigh = static_cast<uint32_t>(size >> 32);
   entry->lengthKnown = true;
 }
+
+bool FillEntryFromListing(int directoryFd, const dirent& found, DirEntry* entry) {
+  // A look-up of every entry would cost about as much as restoring a small
+  // file does.
+  const uint32_t listed = AttributesFromListedKind(found.d_type);
+  if (listed != 0) {
+    entry->attributes = listed;
+    entry->length = 0;
+    entry->lengthHigh = 0;
+    entry->lengthKnown = false;
+    return true;
+  }
+  bool exists = false;
+  FillEntryFromStat(directoryFd, found.d_name, entry, &exists);
+  return exists;
+}

@@ -1,6 +1,8 @@
 // Launcher paths in their Windows spelling, mapped onto this file system.
 #pragma once
 
+#include <dirent.h>
+
 #include "common/paths.h"
 
 // A leading drive ("C:") names the root; "\" and "/" both separate.
@@ -16,3 +18,8 @@ uint32_t MapErrno(int error);
 uint32_t AttributesFromListedKind(unsigned char kind);
 
 void FillEntryFromStat(int directoryFd, const char* name, DirEntry* entry, bool* found);
+
+// The attributes of a listed entry whose name is already in `entry`: the
+// kind from the directory where it records one, the length then left to a
+// look-up; else from a look-up. False when the entry has gone meanwhile.
+bool FillEntryFromListing(int directoryFd, const dirent& found, DirEntry* entry);

@@ -71,18 +71,7 @@ bool ReadHeldEntry(HeldDirectory directory, DirEntry* entry) {
   while (dirent* found = readdir(directory->listing)) {
     if (std::strcmp(found->d_name, ".") == 0 || std::strcmp(found->d_name, "..") == 0) continue;
     if (!CopyPath(entry->name, found->d_name)) continue;
-    // The kind is all a removal needs; a link's takes a look-up.
-    const uint32_t listed = AttributesFromListedKind(found->d_type);
-    if (listed != 0) {
-      entry->attributes = listed;
-      entry->length = 0;
-      entry->lengthHigh = 0;
-      entry->lengthKnown = false;
-      return true;
-    }
-    bool exists = false;
-    FillEntryFromStat(directory->fd, found->d_name, entry, &exists);
-    if (exists) return true;
+    if (FillEntryFromListing(directory->fd, *found, entry)) return true;
   }
   return false;
 }
