@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "payload/payload_tree.h"
 #include "tests/support/test_tree.h"
 
@@ -17,6 +19,25 @@ TEST(RestoreFile, TurnsStoredBytesBackAndIsItsOwnInverse) {
   EXPECT_EQ(ReadBytes(dir.path / "real"), real);
   EXPECT_EQ(Restore(dir.path / "real", dir.path / "again"), kRestoreDone);
   EXPECT_EQ(ReadBytes(dir.path / "again"), ReadBytes(dir.path / "stored"));
+}
+
+// Lengths at each step of the complement (64 bytes, then words, then bytes)
+// and at the mapped buffer's thresholds: 2 MiB less the byte past the end,
+// one huge page, and just past a whole number of them.
+TEST(RestoreFile, LengthsAtTheComplementAndBufferThresholdsComeBackExactly) {
+  ScratchDir dir;
+  constexpr std::size_t kHuge = std::size_t{2} << 20;
+  for (const std::size_t length :
+       {std::size_t{1}, std::size_t{7}, std::size_t{8}, std::size_t{9}, std::size_t{63},
+        std::size_t{64}, std::size_t{65}, std::size_t{127}, kHuge - 2, kHuge - 1, kHuge, kHuge + 1,
+        2 * kHuge - 1, 2 * kHuge + 63}) {
+    const Bytes real = PatternBytes(length, static_cast<unsigned>(length));
+    const fs::path stored = dir.path / ("stored" + std::to_string(length));
+    WriteStored(stored, real);
+    const fs::path restored = dir.path / ("real" + std::to_string(length));
+    ASSERT_EQ(Restore(stored, restored), kRestoreDone) << length;
+    EXPECT_EQ(ReadBytes(restored), real) << length;
+  }
 }
 
 TEST(RestoreFile, EmptyAndAllOnesFiles) {
