@@ -1,0 +1,150 @@
+// The floor of the restore's own design, for bench/run: exactly the calls
+// each file needs and nothing more. A depth-first walk taking kinds from the
+// listing; per file a look-up of the destination (no overwrite), the source
+// opened and its size read from it, one buffer of the whole file, one read,
+// one complement pass, the destination created new, one write, the closes.
+// Benchmark-only: no refusal, mend or bound beyond what keeps it correct on
+// the bench's own trees.
+//   restore_floor SOURCE TARGET
+#include <dirent.h>
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr std::size_t kPathSize = 4096;
+// As the launcher: heap blocks below this, fresh huge pages above it, which
+// the read faults in; the mapping a whole number of huge pages long, which
+// Linux puts on a huge page's boundary.
+constexpr std::size_t kMappedBufferMinimum = std::size_t{2} << 20;
+
+std::size_t MappedLength(std::size_t size) {
+  return (size + kMappedBufferMinimum - 1) & ~(kMappedBufferMinimum - 1);
+}
+
+bool JoinPath(char* out, const char* directory, const char* name) {
+  const std::size_t head = std::strlen(directory);
+  const std::size_t tail = std::strlen(name);
+  if (head + 1 + tail >= kPathSize) return false;
+  std::memcpy(out, directory, head + 1);
+  out[head] = '/';
+  std::memcpy(out + head + 1, name, tail + 1);
+  return true;
+}
+
+// Sixty-four bytes a step in four vector registers (SSE2 on x86-64), the
+// rest a word and then a byte at a time: the fastest plain pass, so that the
+// launcher's own pass shows against it.
+using Block = uint64_t __attribute__((vector_size(16)));
+
+void ComplementBytes(unsigned char* bytes, std::size_t count) {
+  std::size_t i = 0;
+  for (; i + 4 * sizeof(Block) <= count; i += 4 * sizeof(Block)) {
+    Block blocks[4];
+    std::memcpy(&blocks[0], bytes + i, sizeof(Block));
+    std::memcpy(&blocks[1], bytes + i + sizeof(Block), sizeof(Block));
+    std::memcpy(&blocks[2], bytes + i + 2 * sizeof(Block), sizeof(Block));
+    std::memcpy(&blocks[3], bytes + i + 3 * sizeof(Block), sizeof(Block));
+    blocks[0] = ~blocks[0];
+    blocks[1] = ~blocks[1];
+    blocks[2] = ~blocks[2];
+    blocks[3] = ~blocks[3];
+    std::memcpy(bytes + i, &blocks[0], sizeof(Block));
+    std::memcpy(bytes + i + sizeof(Block), &blocks[1], sizeof(Block));
+    std::memcpy(bytes + i + 2 * sizeof(Block), &blocks[2], sizeof(Block));
+    std::memcpy(bytes + i + 3 * sizeof(Block), &blocks[3], sizeof(Block));
+  }
+  for (; i + sizeof(uint64_t) <= count; i += sizeof(uint64_t)) {
+    uint64_t word;
+    std::memcpy(&word, bytes + i, sizeof word);
+    word = ~word;
+    std::memcpy(bytes + i, &word, sizeof word);
+  }
+  for (; i < count; ++i) bytes[i] = static_cast<unsigned char>(~bytes[i]);
+}
+
+unsigned char* AllocateBuffer(std::size_t size) {
+  if (size < kMappedBufferMinimum) return static_cast<unsigned char*>(std::malloc(size + 1));
+  void* pages =
+      mmap(nullptr, MappedLength(size), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (pages == MAP_FAILED) return nullptr;
+  madvise(pages, MappedLength(size), MADV_HUGEPAGE);
+  return static_cast<unsigned char*>(pages);
+}
+
+void ReleaseBuffer(unsigned char* buffer, std::size_t size) {
+  if (size < kMappedBufferMinimum) {
+    std::free(buffer);
+  } else {
+    munmap(buffer, MappedLength(size));
+  }
+}
+
+void RestoreFile(const char* source, const char* destination) {
+  struct stat found;
+  if (lstat(destination, &found) == 0) return;
+  const int in = open(source, O_RDONLY | O_CLOEXEC);
+  if (in < 0) return;
+  struct stat own;
+  if (fstat(in, &own) != 0) {
+    close(in);
+    return;
+  }
+  const auto size = static_cast<std::size_t>(own.st_size);
+  unsigned char* buffer = AllocateBuffer(size);
+  if (buffer == nullptr) {
+    close(in);
+    return;
+  }
+  const ssize_t got = read(in, buffer, size);
+  close(in);
+  if (got == static_cast<ssize_t>(size)) {
+    ComplementBytes(buffer, size);
+    const int out = open(destination, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (out >= 0) {
+      if (write(out, buffer, size) != static_cast<ssize_t>(size)) unlink(destination);
+      close(out);
+    }
+  }
+  ReleaseBuffer(buffer, size);
+}
+
+void RestoreTree(const char* source, const char* target) {
+  DIR* listing = opendir(source);
+  if (listing == nullptr) return;
+  while (const dirent* entry = readdir(listing)) {
+    const char* name = entry->d_name;
+    char from[kPathSize];
+    char to[kPathSize];
+    if (entry->d_type == DT_DIR) {
+      if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+      if (!JoinPath(from, source, name) || !JoinPath(to, target, name)) continue;
+      mkdir(to, 0755);
+      RestoreTree(from, to);
+    } else if (entry->d_type == DT_REG) {
+      // The launcher's own two names: itself left out, the installer renamed.
+      if (strcasecmp(name, "setup.exe") == 0) continue;
+      const char* restored = strcasecmp(name, "setup.xex") == 0 ? "SETUP.EXE" : name;
+      if (!JoinPath(from, source, name) || !JoinPath(to, target, restored)) continue;
+      RestoreFile(from, to);
+    }
+  }
+  closedir(listing);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) return 64;
+  mkdir(argv[2], 0755);
+  RestoreTree(argv[1], argv[2]);
+  return 0;
+}
