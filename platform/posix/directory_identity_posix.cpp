@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/platform_ops.h"
@@ -66,9 +68,20 @@ bool ReadMountPoint(const char* line, PathBuffer& out) {
   return length > 0;
 }
 
+// Whether the mount point `point` lies below the real path `outer`: a
+// mount inside it is listed under its path. Spelling alone, for speed: what
+// it passes is checked by identity.
+bool IsListedBelow(const char* point, const char* outer) {
+  const std::size_t length = std::strlen(outer);
+  if (length == 1) return point[0] == '/';  // the root holds every mount
+  return std::strncmp(point, outer, length) == 0 && point[length] == '/';
+}
+
 // A file system mounted below `outer` (a bind mount, say) that shows
 // `inner` or one of its parents puts `inner` within `outer` as well.
-bool IsShownByMountWithin(const char* inner, const struct stat& outer) {
+bool IsShownByMountWithin(const char* inner, const char* outerPath, const struct stat& outer) {
+  char real[PATH_MAX];
+  if (realpath(outerPath, real) == nullptr) return false;
   FILE* table = std::fopen(kMountTable, "re");
   if (table == nullptr) return false;
   char line[4 * kPathBufferSize];
@@ -81,8 +94,8 @@ bool IsShownByMountWithin(const char* inner, const struct stat& outer) {
     lineStart = std::strchr(line, '\n') != nullptr;
     PathBuffer point;
     struct stat shown = {};
-    within = first && ReadMountPoint(line, point) && stat(point, &shown) == 0 &&
-             !IsSameFile(shown, outer) && IsPhysicallyWithin(point, outer) &&
+    within = first && ReadMountPoint(line, point) && IsListedBelow(point, real) &&
+             stat(point, &shown) == 0 && IsPhysicallyWithin(point, outer) &&
              IsPhysicallyWithin(inner, shown);
   }
   static_cast<void>(std::fclose(table));  // read only: nothing to lose
@@ -97,7 +110,8 @@ bool IsDirectoryWithin(const char* inner, const char* outer) {
   struct stat outerStat = {};
   if (!TranslatePath(inner, innerPath) || !TranslatePath(outer, outerPath)) return false;
   if (stat(outerPath, &outerStat) != 0) return false;
-  return IsPhysicallyWithin(innerPath, outerStat) || IsShownByMountWithin(innerPath, outerStat);
+  return IsPhysicallyWithin(innerPath, outerStat) ||
+         IsShownByMountWithin(innerPath, outerPath, outerStat);
 }
 
 bool IsFileSystemRoot(const char* path) {
