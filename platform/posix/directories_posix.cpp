@@ -105,17 +105,7 @@ bool DeleteFilePath(const char* path) {
   PathBuffer native;
   if (!TranslatePath(path, native)) return false;
   struct stat own = {};
-  if (lstat(native, &own) != 0) return false;
-  if (S_ISDIR(own.st_mode)) {
-    errno = EISDIR;
-    return false;
-  }
-  // A file without its write bit is read-only, which Windows will not delete.
-  if (!S_ISLNK(own.st_mode) && (own.st_mode & S_IWUSR) == 0) {
-    errno = EACCES;
-    return false;
-  }
-  return unlink(native) == 0;
+  return lstat(native, &own) == 0 && MayDeleteAsFile(own) && unlink(native) == 0;
 }
 
 bool ReadTempPath(PathBuffer& out) {

@@ -101,3 +101,15 @@ bool FillEntryFromListing(int directoryFd, const dirent& found, DirEntry* entry)
   FillEntryFromStat(directoryFd, found.d_name, entry, &exists);
   return exists;
 }
+
+bool MayDeleteAsFile(const struct stat& own) {
+  if (S_ISDIR(own.st_mode)) {
+    errno = EISDIR;
+    return false;
+  }
+  if (!S_ISLNK(own.st_mode) && (own.st_mode & S_IWUSR) == 0) {
+    errno = EACCES;
+    return false;
+  }
+  return true;
+}

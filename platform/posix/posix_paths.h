@@ -2,6 +2,7 @@
 #pragma once
 
 #include <dirent.h>
+#include <sys/stat.h>
 
 #include "common/paths.h"
 
@@ -18,6 +19,10 @@ uint32_t MapErrno(int error);
 uint32_t AttributesFromListedKind(unsigned char kind);
 
 void FillEntryFromStat(int directoryFd, const char* name, DirEntry* entry, bool* found);
+
+// Windows deletes neither a directory nor a read-only file as a file; a
+// file without its owner-write bit stands for the latter. Sets errno.
+bool MayDeleteAsFile(const struct stat& own);
 
 // The attributes of a listed entry whose name is already in `entry`: the
 // kind from the directory where it records one, the length then left to a

@@ -78,17 +78,8 @@ bool ReadHeldEntry(HeldDirectory directory, DirEntry* entry) {
 
 bool DeleteChildFile(HeldDirectory parent, const char* name) {
   struct stat own = {};
-  if (!ReadChildStat(parent, name, &own)) return false;
-  if (S_ISDIR(own.st_mode)) {
-    errno = EISDIR;
-    return false;
-  }
-  // A file without its write bit is read-only, which Windows will not delete.
-  if (!S_ISLNK(own.st_mode) && (own.st_mode & S_IWUSR) == 0) {
-    errno = EACCES;
-    return false;
-  }
-  return unlinkat(parent->fd, name, 0) == 0;
+  return ReadChildStat(parent, name, &own) && MayDeleteAsFile(own) &&
+         unlinkat(parent->fd, name, 0) == 0;
 }
 
 bool RemoveChildDirectory(HeldDirectory parent, const char* name) {
