@@ -26,7 +26,7 @@ bool IsTargetAroundSource(const char* target, const char* source) {
 HeldDirectory ClearEarlierCopy(const char* directory) {
   HeldDirectory earlier = HoldPrivateDirectory(directory);
   if (earlier == nullptr) return nullptr;
-  RemoveHeldCopy(earlier, directory);
+  RemoveTemporaryCopy(earlier, directory);
   return CreatePrivateDirectory(directory);
 }
 
@@ -60,7 +60,7 @@ bool PrepareInstallRun(const char* argument, InstallTarget* target, PathBuffer& 
   // later start the launcher in place of the installer.
   if (!IsDirectoryWithin(target->directory, source)) return true;
   if (temporary) {
-    RemoveHeldCopy(guards->held, target->directory);
+    RemoveTemporaryCopy(guards->held, target->directory);
     guards->held = nullptr;
   } else if (created) {
     RemoveDirectoryPath(target->directory);
@@ -81,7 +81,7 @@ void RunInstall(const char* argument) {
     RunRestoredInstaller(target.directory);
     // Through the held copy only: a folder swapped into its place during the
     // run is another's, and is left alone.
-    if (target.temporaryFlag == 1) RemoveHeldCopy(guards.held, target.directory);
+    if (target.temporaryFlag == 1) RemoveTemporaryCopy(guards.held, target.directory);
   }
   ReleaseRunLock(guards.lock);
 }

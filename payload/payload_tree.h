@@ -37,7 +37,6 @@ void ComplementBytes(unsigned char* bytes, std::size_t count);
 void EmptyHeldTree(HeldDirectory directory);
 // Empties the run's held copy, lets go of it, and removes the folder itself
 // when `path` still names it. Returns 1.
-int RemoveHeldCopy(HeldDirectory copy, const char* path);
+int RemoveTemporaryCopy(HeldDirectory copy, const char* path);
 // Deletes a directory and everything below it, the same way. Returns 1.
 int RemoveTree(const char* directory);
-int RemoveTemporaryCopy(const char* path);

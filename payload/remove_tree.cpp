@@ -20,8 +20,11 @@ void EmptyHeldTree(HeldDirectory directory) {
   }
 }
 
-int RemoveHeldCopy(HeldDirectory copy, const char* path) {
-  if (copy == nullptr) return 1;
+int RemoveTemporaryCopy(HeldDirectory copy, const char* path) {
+  if (copy == nullptr || path == nullptr || path[0] == '\0') {
+    CloseHeldDirectory(copy);
+    return 1;
+  }
   EmptyHeldTree(copy);
   // Emptied through its handle wherever it went; the folder itself only
   // where the path still names it, else it would be another's.
@@ -37,10 +40,5 @@ int RemoveTree(const char* directory) {
   }
   // A link in the place of the directory goes as a link.
   RemoveDirectoryPath(directory);
-  return 1;
-}
-
-int RemoveTemporaryCopy(const char* path) {
-  if (path != nullptr && path[0] != '\0') RemoveTree(path);
   return 1;
 }

@@ -11,10 +11,11 @@ TEST(RemoveTree, DeletesEverythingBelowAndTheDirectory) {
   WriteBytes(tree / "a", TextBytes("a"));
   WriteBytes(tree / "d" / "e" / "f", TextBytes("f"));
   fs::create_directories(tree / "empty");
-  EXPECT_EQ(RemoveTemporaryCopy(tree.string().c_str()), 1);
+  const std::string path = tree.string();
+  EXPECT_EQ(RemoveTemporaryCopy(HoldPrivateDirectory(path.c_str()), path.c_str()), 1);
   EXPECT_FALSE(fs::exists(tree));
-  EXPECT_EQ(RemoveTemporaryCopy(""), 1);
-  EXPECT_EQ(RemoveTemporaryCopy(nullptr), 1);
+  EXPECT_EQ(RemoveTemporaryCopy(nullptr, ""), 1);
+  EXPECT_EQ(RemoveTemporaryCopy(nullptr, nullptr), 1);
 }
 
 TEST(RemoveTree, AReadOnlyFileStaysWithTheDirectoriesAboveIt) {
