@@ -57,9 +57,10 @@ void* AllocateFileBuffer(std::size_t size) {
   if (pages == MAP_FAILED) return nullptr;
   // The read faults the pages in as it fills them, each while it is still
   // in the cache; faulting them all in first cost a pass over the memory of
-  // its own (30 ms of 200 on 256 MiB). Memory that cannot be had fails the
-  // read (EFAULT, or short), and the file is skipped as a failed allocation
-  // is.
+  // its own (30 ms of 200 on 256 MiB). A mapping the kernel refuses fails
+  // here; memory that runs out only while the read fills it is the kernel's
+  // to settle, as for any program reading into fresh pages (a read that
+  // fails or comes back short skips the file).
   madvise(pages, length, MADV_HUGEPAGE);
   return pages;
 }

@@ -31,8 +31,7 @@ bool ReadVolumeName(const NtFileCalls& calls, HANDLE file, WCHAR* out, USHORT* u
 
 // What a relative open reached is the parent's child of that name: Wine
 // opens what a Unix link leads to, wherever that lies, and would delete it.
-bool LiesInParent(const NtFileCalls& calls, HeldDirectory parent, HANDLE child, const WCHAR* name,
-                  USHORT nameUnits) {
+bool LiesInParent(HeldDirectory parent, HANDLE child, const WCHAR* name, USHORT nameUnits) {
   WCHAR expected[kHeldNameUnits];
   USHORT length = parent->nameUnits;
   const bool separator = length == 0 || parent->name[length - 1] != L'\\';
@@ -44,13 +43,12 @@ bool LiesInParent(const NtFileCalls& calls, HeldDirectory parent, HANDLE child, 
   CharUpperBuffW(expected + length - nameUnits, nameUnits);
   WCHAR reached[kHeldNameUnits];
   USHORT reachedUnits = 0;
-  return ReadVolumeName(calls, child, reached, &reachedUnits) && reachedUnits == length &&
+  return ReadVolumeName(parent->calls, child, reached, &reachedUnits) && reachedUnits == length &&
          std::memcmp(reached, expected, length * sizeof(WCHAR)) == 0;
 }
 
 // Opens `name` in `parent` as itself, checked to lie there.
-HANDLE OpenChild(const NtFileCalls& calls, HeldDirectory parent, const char* name,
-                 ACCESS_MASK access, ULONG options) {
+HANDLE OpenChild(HeldDirectory parent, const char* name, ACCESS_MASK access, ULONG options) {
   WCHAR wide[MAX_PATH];
   USHORT units = 0;
   if (!WidenName(name, wide, MAX_PATH, &units)) {
@@ -61,8 +59,8 @@ HANDLE OpenChild(const NtFileCalls& calls, HeldDirectory parent, const char* nam
   const NtOpenRequest request = {parent->directory,       wide,      units,
                                  access | SYNCHRONIZE,    kShareAll, FILE_OPEN,
                                  options | kOpenAsItself, nullptr};
-  if (!OpenNtFile(calls, request, &child)) return INVALID_HANDLE_VALUE;
-  if (!LiesInParent(calls, parent, child, wide, units)) {
+  if (!OpenNtFile(parent->calls, request, &child)) return INVALID_HANDLE_VALUE;
+  if (!LiesInParent(parent, child, wide, units)) {
     CloseHandle(child);
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
@@ -72,10 +70,9 @@ HANDLE OpenChild(const NtFileCalls& calls, HeldDirectory parent, const char* nam
 
 // Deleted when the handle closes; a link or junction goes as itself.
 bool DeleteChild(HeldDirectory parent, const char* name, ULONG kind) {
-  NtFileCalls calls;
-  if (!FindNtFileCalls(&calls)) return false;
-  HANDLE child = OpenChild(calls, parent, name, DELETE | FILE_READ_ATTRIBUTES, kind);
+  HANDLE child = OpenChild(parent, name, DELETE | FILE_READ_ATTRIBUTES, kind);
   if (child == INVALID_HANDLE_VALUE) return false;
+  const NtFileCalls& calls = parent->calls;
   FILE_DISPOSITION_INFORMATION dispose = {TRUE};
   IO_STATUS_BLOCK io = {};
   const NTSTATUS status =
@@ -86,15 +83,15 @@ bool DeleteChild(HeldDirectory parent, const char* name, ULONG kind) {
 
 }  // namespace
 
-HeldDirectory HoldOpenedDirectory(HANDLE directory) {
+HeldDirectory HoldOpenedDirectory(HANDLE directory, const NtFileCalls* known) {
   if (directory == INVALID_HANDLE_VALUE) return nullptr;
-  PlatformHeldDirectory found = {directory, {}, false, 0, {}};
-  NtFileCalls calls;
+  PlatformHeldDirectory found = {directory, {}, false, 0, {}, {}};
+  if (known != nullptr) found.calls = *known;
   const bool real = GetFileInformationByHandle(directory, &found.identity) != 0 &&
                     (found.identity.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
                     (found.identity.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
-                    FindNtFileCalls(&calls) &&
-                    ReadVolumeName(calls, directory, found.name, &found.nameUnits);
+                    (known != nullptr || FindNtFileCalls(&found.calls)) &&
+                    ReadVolumeName(found.calls, directory, found.name, &found.nameUnits);
   // The process heap, not operator new: that would bring the C++ runtime's
   // exception support into a program that must stay small.
   auto* held = real ? static_cast<PlatformHeldDirectory*>(
@@ -110,27 +107,26 @@ HeldDirectory HoldOpenedDirectory(HANDLE directory) {
 }
 
 HeldDirectory OpenDirectoryForRemoval(const char* path) {
-  return HoldOpenedDirectory(CreateFileA(
-      path, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
-      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  return HoldOpenedDirectory(
+      CreateFileA(path, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                  nullptr),
+      nullptr);
 }
 
 HeldDirectory OpenChildDirectory(HeldDirectory parent, const char* name) {
-  NtFileCalls calls;
-  if (!FindNtFileCalls(&calls)) return nullptr;
-  return HoldOpenedDirectory(OpenChild(
-      calls, parent, name, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, FILE_DIRECTORY_FILE));
+  return HoldOpenedDirectory(
+      OpenChild(parent, name, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, FILE_DIRECTORY_FILE),
+      &parent->calls);
 }
 
 bool ReadHeldEntry(HeldDirectory directory, DirEntry* entry) {
-  NtFileCalls calls;
-  if (!FindNtFileCalls(&calls)) return false;
   alignas(LARGE_INTEGER) BYTE buffer[kEntryBufferSize];
   const auto* found = reinterpret_cast<const FILE_DIRECTORY_INFORMATION*>(buffer);
   for (;;) {
     IO_STATUS_BLOCK io = {};
     // One entry at a time: the handle keeps the place, the launcher no list.
-    const NTSTATUS status = calls.queryDirectory(
+    const NTSTATUS status = directory->calls.queryDirectory(
         directory->directory, nullptr, nullptr, nullptr, &io, buffer, sizeof buffer,
         FileDirectoryInformation, TRUE, nullptr, directory->listing ? FALSE : TRUE);
     directory->listing = true;

@@ -182,14 +182,15 @@ HeldDirectory CreatePrivateDirectory(const char* path) {
   const DWORD error = GetLastError();
   if (descriptor != nullptr) LocalFree(descriptor);
   SetLastError(error);
-  return created ? HoldOpenedDirectory(made) : nullptr;
+  return created ? HoldOpenedDirectory(made, &calls) : nullptr;
 }
 
 HeldDirectory HoldPrivateDirectory(const char* path) {
   // Without delete sharing, and the link itself opened, never what it leads to.
   HeldDirectory held = HoldOpenedDirectory(
       CreateFileA(path, kHoldRights, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr),
+      nullptr);
   if (held != nullptr && !IsChangedOnlyByTrusted(held->directory)) {
     CloseHeldDirectory(held);
     SetLastError(ERROR_ACCESS_DENIED);
