@@ -24,6 +24,7 @@ constexpr uint32_t kErrorInvalidHandle = 6;
 constexpr uint32_t kErrorNotEnoughMemory = 8;
 constexpr uint32_t kErrorBadFormat = 11;
 constexpr uint32_t kErrorGenericFailure = 31;
+constexpr uint32_t kErrorSharingViolation = 32;
 constexpr uint32_t kErrorFileExists = 80;
 constexpr uint32_t kErrorDiskFull = 112;
 constexpr uint32_t kErrorDirNotEmpty = 145;
@@ -268,10 +269,14 @@ WaitHandle StartThread(const SecurityRecord* security, ThreadRoutine routine, vo
 
 // The calling thread's last failure, as a Windows error code.
 uint32_t ReadLastError();
+// The system's own words for an error code, one line ending in a period,
+// always terminated within `size`: what a person is shown about a failure.
+void DescribeError(uint32_t code, char* out, std::size_t size);
 
 // ---- Message boxes: message_box_*.cpp --------------------------------------
 
 constexpr uint32_t kMessageBoxOk = 0;
+constexpr uint32_t kMessageBoxError = 0x10;  // the stop sign beside the text
 constexpr uint32_t kCloseMessage = 0x0010;
 
 // Modal to the calling thread; returns when the box is closed.

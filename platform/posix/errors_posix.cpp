@@ -1,8 +1,46 @@
 // Failures are told as Windows error codes: errno mapped, one line a code.
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 #include "platform/platform_ops.h"
 #include "platform/posix/posix_paths.h"
+
+namespace {
+
+// The errno a code was mapped from, for the system's own words about it.
+int UnmapError(uint32_t code) {
+  switch (code) {
+    case kErrorFileNotFound:
+    case kErrorPathNotFound:
+      return ENOENT;
+    case kErrorAccessDenied:
+      return EACCES;
+    case kErrorInvalidHandle:
+      return EBADF;
+    case kErrorNotEnoughMemory:
+      return ENOMEM;
+    case kErrorBadExeFormat:
+      return ENOEXEC;
+    case kErrorFileExists:
+    case kErrorAlreadyExists:
+      return EEXIST;
+    case kErrorDiskFull:
+      return ENOSPC;
+    case kErrorDirNotEmpty:
+      return ENOTEMPTY;
+    case kErrorFilenameTooLong:
+      return ENAMETOOLONG;
+    case kErrorInvalidName:
+      return EILSEQ;
+    case kErrorSharingViolation:
+      return EBUSY;
+    default:
+      return EIO;
+  }
+}
+
+}  // namespace
 
 uint32_t MapErrno(int error) {
   switch (error) {
@@ -36,9 +74,19 @@ uint32_t MapErrno(int error) {
       return kErrorFilenameTooLong;
     case EILSEQ:
       return kErrorInvalidName;
+    case EBUSY:
+      return kErrorSharingViolation;
     default:
       return kErrorGenericFailure;
   }
 }
 
 uint32_t ReadLastError() { return MapErrno(errno); }
+
+void DescribeError(uint32_t code, char* out, std::size_t size) {
+  if (size == 0) return;
+  // strerror is not thread-safe; the notice thread may be running.
+  char words[128];
+  const char* text = strerror_r(UnmapError(code), words, sizeof words);
+  (void)std::snprintf(out, size, "%s.", text);
+}

@@ -1,4 +1,22 @@
 // The system's own codes: the platform's results are told in them already.
+#include <cstdio>
+
 #include "platform/win32/win32_handles.h"
 
 uint32_t ReadLastError() { return GetLastError(); }
+
+void DescribeError(uint32_t code, char* out, std::size_t size) {
+  if (size == 0) return;
+  // One line, in the language the system speaks to this user.
+  const DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK,
+      nullptr, code, 0, out, static_cast<DWORD>(size), nullptr);
+  if (length == 0) {
+    (void)std::snprintf(out, size, "Error %lu.", static_cast<unsigned long>(code));
+    return;
+  }
+  // The line ends in a blank where it ended in a line break.
+  DWORD end = length;
+  while (end > 0 && (out[end - 1] == ' ' || out[end - 1] == '\r' || out[end - 1] == '\n')) --end;
+  out[end] = '\0';
+}

@@ -1,5 +1,6 @@
 #include "tests/fake/recording_platform.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -230,6 +231,9 @@ uint32_t WaitForObject(WaitHandle handle, uint32_t milliseconds) {
 
 void ReleaseHandle(WaitHandle handle) { Record("release " + HandleName(handle)); }
 uint32_t ReadLastError() { return kErrorGenericFailure; }
+void DescribeError(uint32_t code, char* out, std::size_t size) {
+  (void)std::snprintf(out, size, "error %u.", code);
+}
 
 int ShowMessageBox(const char* /*text*/, const char* title, uint32_t /*type*/) {
   Record(std::string("message-box ") + title);
