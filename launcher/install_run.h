@@ -27,8 +27,3 @@ bool IsHelpSwitch(const char* argument);
 bool ChooseTargetDirectory(const char* argument, InstallTarget* target);
 
 void RunInstall(const char* argument);
-
-// The program's entry, defined by the launcher and called by the platform's
-// start-up with the command-line tail; returns the exit code.
-extern "C" int PLATFORM_CALL WinMain(PlatformInstance instance, PlatformInstance previous,
-                                     char* commandLine, int showCommand);

@@ -43,15 +43,20 @@ struct PlatformFile;
 struct PlatformWaitable;
 struct PlatformWindow;
 struct PlatformInstanceTag;
-struct PlatformRunLock;
 struct PlatformHeldDirectory;
 using SearchHandle = PlatformSearch*;
 using FileHandle = PlatformFile*;
 using WaitHandle = PlatformWaitable*;
 using WindowHandle = PlatformWindow*;
 using PlatformInstance = PlatformInstanceTag*;
-using RunLockHandle = PlatformRunLock*;
 using HeldDirectory = PlatformHeldDirectory*;
+
+// ---- The program's entry ---------------------------------------------------
+
+// Defined by the launcher, and called by the platform's start-up with the
+// command-line tail (on Windows, the C runtime's); returns the exit code.
+extern "C" int PLATFORM_CALL WinMain(PlatformInstance instance, PlatformInstance previous,
+                                     char* commandLine, int showCommand);
 
 // ---- Command line: command_line_*.cpp --------------------------------------
 
@@ -124,35 +129,54 @@ bool IsDirectoryWithin(const char* inner, const char* outer);
 bool IsFileSystemRoot(const char* path);
 
 // ---- The temporary copy: temporary_copy_*.cpp ------------------------------
+// The run's copy is its own lock. It is held from its creation to its
+// removal so that no other opener can take it (Windows: held without delete
+// sharing, so a second open for deletion fails with a sharing violation;
+// Linux: an exclusive flock on the copy's own descriptor). Every spelling of
+// the folder (another drive letter, a bind mount, a short name) meets the
+// same lock, two different folders never share one, and there is no name
+// anybody could take first. It ends with the hold, or with the process
+// however that ends, and a started program never inherits it.
 
-// The lock that lets one process at a time use `directory` as its temporary
-// copy. It ends when released or with the process, however that ends, and a
-// started program never inherits it. nullptr when another process holds it
-// (kErrorAlreadyExists) or it cannot be taken. Linux locks the directory
-// that holds `directory`; Windows takes a named mutex for the full path.
-RunLockHandle TakeRunLock(const char* directory);
-void ReleaseRunLock(RunLockHandle lock);
-
-// Creates the temporary copy's directory and holds it, in one step, so
-// that there is no moment in which it exists unheld: Windows creates it held
+// Creates the temporary copy's directory, held and locked in one step, so
+// that there is no moment in which it exists unheld: Windows creates it
 // without delete sharing (so that it cannot be renamed or replaced by a
 // junction) and, for an elevated run, with a protected access list, full
 // control for Administrators and SYSTEM only, inherited below it (only real
-// Windows enforces this); Linux makes it 0755 and holds it open at once.
-// Fails with 183 (it exists), 2 or 3 (no parent), 5, 8, 206.
+// Windows enforces this); Linux makes it 0700, opens and locks it at once.
+// Fails with 183 (it exists), 2 or 3 (no parent), 5, 8, 206; on Linux 32
+// when another run locked it in the instant after it was made.
 HeldDirectory CreatePrivateDirectory(const char* path);
 
-// Opens a directory that is trusted to hold the copy and keeps it open until
-// released: a real directory, no link or junction, owned by this user (or,
-// elevated on Windows, by Administrators or SYSTEM), that nobody else may
-// change (Linux: no group or other write bit; Windows: every access entry
-// that grants a change names the owner, this user, Administrators or
-// SYSTEM). Windows holds it without delete sharing. nullptr when not trusted
-// (5), absent (2, 3) or out of memory (8).
-HeldDirectory HoldPrivateDirectory(const char* path);
-// Lets go of it. True when `path` still names the directory that was held,
-// and no link: only then is it the run's own to remove.
-bool ReleaseHeldDirectory(HeldDirectory held, const char* path);
+// Takes a copy that an earlier run left, to clear it: held and locked as
+// above (Windows opens it for deletion, without delete sharing), and trusted:
+// a real directory, no link or junction, owned by this user (or, elevated on
+// Windows, by Administrators or SYSTEM), that nobody else may change (Linux:
+// no group or other write bit; Windows: every access entry that grants a
+// change names the owner, this user, Administrators or SYSTEM). nullptr when
+// a run or another program holds it (32), when it is not trusted (5), absent
+// (2, 3) or out of memory (8).
+HeldDirectory TakeEarlierCopy(const char* path);
+
+// Makes an emptied earlier copy the run's new one. Windows deletes it through
+// its hold and creates it anew, so that it gets a new copy's access list;
+// Linux keeps it, made owner-only. `emptied` is given up in every case;
+// nullptr and its error as CreatePrivateDirectory.
+HeldDirectory RenewEarlierCopy(HeldDirectory emptied, const char* path);
+
+// Renames a held copy that could not be emptied to `asidePath`, a free name
+// in the same folder, through its hold, which it keeps. Fails with 183 (the
+// name is taken), 5 or 32 (the system will not move it: Windows does not
+// rename a folder below which a file is open).
+bool MoveHeldCopyAside(HeldDirectory held, const char* asidePath);
+
+// Deletes the held directory itself, once emptied, through a handle checked
+// to be that very directory and no link (a folder swapped into its place is
+// another's, and stays), and gives up the hold in every case. True when it
+// is gone. `path` is where it was made, for a platform that must open it
+// anew for the deletion: Windows, where the run's own copy cannot be held
+// with delete access, since the installer's current directory lies in it.
+bool RemoveHeldDirectory(HeldDirectory held, const char* path);
 
 // ---- Removal through held directories: removal_*.cpp ----------------------
 // A removal never goes through a path that could be re-pointed between a
@@ -160,25 +184,60 @@ bool ReleaseHeldDirectory(HeldDirectory held, const char* path);
 // open, a link or junction is removed as itself and never entered, and Linux
 // never enters another file system mounted inside. A held directory from
 // here or from the section above serves as the parent of all of these.
+// Attributes do not stop it: what the run's copy holds is the run's own.
+
+// A name in a held directory, as the system gives it and takes it back: the
+// bytes of a Linux name, the UTF-16 units of a Windows one. No code page
+// stands between, so every name comes whole; only the platform reads it.
+constexpr std::size_t kHeldNameBytes = 512;  // 255 UTF-16 units, or 255 bytes
+struct HeldName {
+  uint16_t size;  // bytes used
+  unsigned char bytes[kHeldNameBytes];
+};
+
+// One entry of a held directory: its name and the attribute bits 0x10
+// (directory), 0x400 (link, junction or other reparse point) and 0x01
+// (read-only, Windows).
+struct HeldEntry {
+  HeldName name;
+  uint32_t attributes;
+};
 
 // Holds the directory at `path` for removing what is in it (no trust
 // check). Fails for a link or junction, or what is no directory (5, 2, 3).
 HeldDirectory OpenDirectoryForRemoval(const char* path);
-// Holds the directory `name` of `parent` the same way; fails also for a
-// Linux mount point.
-HeldDirectory OpenChildDirectory(HeldDirectory parent, const char* name);
+// Holds the directory `name` of `parent` the same way, checked to lie in
+// `parent` (Windows: on its volume, under its name exactly); fails also for
+// a Linux mount point.
+HeldDirectory OpenChildDirectory(HeldDirectory parent, const HeldName& name);
 // The next entry of a held directory, "." and ".." left out; false at the
-// end. Every name comes, one no launcher path could spell too, except on
-// Windows one that the narrow names cannot hold.
-bool ReadHeldEntry(HeldDirectory directory, DirEntry* entry);
-// Deletes the file or file link `name` of `parent`, a link as itself. Fails
-// with 5 for a read-only file (and on Windows one held open without delete
-// sharing) or for what is no longer a file there.
-bool DeleteChildFile(HeldDirectory parent, const char* name);
+// end. Linux first gives a folder whose owner may not change it owner
+// rights, through its descriptor: emptying it needs them.
+bool ReadHeldEntry(HeldDirectory directory, HeldEntry* entry);
+// Starts the listing again from its first entry: a file system may move
+// entries past the point reached when others are deleted.
+void RewindHeldDirectory(HeldDirectory directory);
+// Deletes the file or file link `name` of `parent`, a link as itself, a
+// read-only file too: Windows clears the attribute through the checked
+// handle when the file has a single link, else deletes it ignoring the
+// attribute where the system can, else leaves it (the attribute belongs to
+// every name of the file). Fails with 5 (and on Windows 32 for a file held
+// open without delete sharing) or for what is no longer a file there.
+bool DeleteChildFile(HeldDirectory parent, const HeldName& name);
 // Removes the empty directory, or the directory link or junction, `name` of
-// `parent`. Fails with 145 (not empty), 5; on Windows also 32 (in use).
-bool RemoveChildDirectory(HeldDirectory parent, const char* name);
-// Closes a directory held by one of the calls of this section.
+// `parent`, read-only or not. Fails with 145 (not empty), 5; on Windows also
+// 32 (in use).
+bool RemoveChildDirectory(HeldDirectory parent, const HeldName& name);
+// A walk deeper than the system lets a process hold directories open lets
+// go of the ones far above it: Suspend keeps what identifies the directory
+// and where its listing stood, and Resume holds it again through `child`'s
+// parent link, true only when that is the very directory suspended, its
+// listing going on where it stood. Linux, where descriptors run out at a
+// few hundred levels, does so; Windows keeps its handles (millions a
+// process, more than a path of 32,767 units has levels) and does nothing.
+void SuspendHeldDirectory(HeldDirectory directory);
+bool ResumeHeldDirectory(HeldDirectory directory, HeldDirectory child);
+// Closes a directory held by one of the calls of this or the section above.
 void CloseHeldDirectory(HeldDirectory directory);
 
 // ---- File contents: file_io_*.cpp ------------------------------------------

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "launcher/install_run.h"
+#include "platform/platform_ops.h"
 
 int main(int argc, char** argv) {
   std::size_t length = 1;
