@@ -1,6 +1,15 @@
+#include <cstddef>
 #include <cstring>
 
 #include "platform/win32/win32_handles.h"
+
+namespace {
+
+constexpr std::size_t kDevicePrefixLength = 4;  // "\\?\" or "\\.\"
+
+bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+}  // namespace
 
 void FillEntryFromFindData(const WIN32_FIND_DATAA& found, DirEntry* entry) {
   CopyPath(entry->name, found.cFileName);
@@ -58,8 +67,34 @@ bool RemoveDirectoryPath(const char* path) { return RemoveDirectoryA(path) != 0;
 bool DeleteFilePath(const char* path) { return DeleteFileA(path) != 0; }
 
 bool ReadTempPath(PathBuffer& out) {
-  const DWORD length = GetTempPathA(kPathBufferSize, out);
-  return length != 0 && length < static_cast<DWORD>(kPathBufferSize);
+  // Room for a "\\?\" or "\\.\" before a folder whose plain spelling fits.
+  char read[kPathBufferSize + kDevicePrefixLength];
+  const DWORD length = GetTempPathA(sizeof read, read);
+  if (length == 0 || length >= sizeof read) {
+    if (length != 0) SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return false;
+  }
+  // A drive's folder spelled "\\?\C:\Temp\" or "\\.\C:\Temp\" is given as
+  // "C:\Temp\", the spelling every program the run starts takes as its
+  // current directory, whenever that names the same folder: when making it
+  // full changes nothing.
+  const char* plain = read;
+  const char* drive = read + kDevicePrefixLength;
+  const bool device = read[0] == '\\' && read[1] == '\\' && (read[2] == '?' || read[2] == '.') &&
+                      read[3] == '\\' && IsDriveLetter(drive[0]) && drive[1] == ':' &&
+                      drive[2] == '\\';
+  PathBuffer full;
+  const DWORD fullLength = device ? GetFullPathNameA(drive, kPathBufferSize, full, nullptr) : 0;
+  if (fullLength != 0 && fullLength < static_cast<DWORD>(kPathBufferSize) &&
+      std::strcmp(full, drive) == 0) {
+    plain = drive;
+  }
+  if (!CopyPath(out, plain)) {
+    out[0] = '\0';
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return false;
+  }
+  return true;
 }
 
 bool ReadCurrentDirectory(PathBuffer& out) {

@@ -1,7 +1,10 @@
 // What stands behind a HeldDirectory on Windows: the open directory, its
-// identity, its name on the volume (to tell that what is opened through it
-// lies in it), whether a listing through it has begun, and the native calls
-// that reach through it, looked up once for the directory and its children.
+// identity, whether a listing through it has begun, whether it was opened
+// with delete access, whether its name ends in a dot or a blank (which Wine
+// reads back without them), and the native calls that reach through it, looked up
+// once for the directory and its children. Its name on the volume is not
+// kept: it is read from the handle when a child is checked, so that no level
+// of a deep tree holds a copy of a path that may be 32,767 units long.
 #pragma once
 
 #include <windows.h>
@@ -9,21 +12,24 @@
 #include "platform/platform_ops.h"
 #include "platform/win32/nt_files_win32.h"
 
-// Longer than any path: a copy an installer deepened past a path's length is
-// still reached through its handles.
-constexpr USHORT kHeldNameUnits = 1024;
-
 struct PlatformHeldDirectory {
   HANDLE directory;
   BY_HANDLE_FILE_INFORMATION identity;
   bool listing;
-  USHORT nameUnits;
-  WCHAR name[kHeldNameUnits];
+  bool deletable;
+  bool dottedName;  // its name in its parent ends in a dot or a blank
   NtFileCalls calls;
 };
 
 // Takes over `directory` (INVALID_HANDLE_VALUE from a failed open included):
 // held when it is a directory and no link or junction, else closed (nullptr,
 // ERROR_ACCESS_DENIED, or ERROR_NOT_ENOUGH_MEMORY without a record). `known`
-// are the calls already looked up, or nullptr.
-HeldDirectory HoldOpenedDirectory(HANDLE directory, const NtFileCalls* known);
+// are the calls already looked up, or nullptr; `deletable` says the handle
+// has delete access.
+HeldDirectory HoldOpenedDirectory(HANDLE directory, const NtFileCalls* known, bool deletable);
+
+// Deletes the file or directory open as `file` when it is closed: a
+// read-only attribute is cleared first where that changes nothing outside
+// the copy (a directory, or a file of one link), else the delete that
+// ignores it is asked for. `info` is what the handle was found to be.
+bool MarkForDeletion(const NtFileCalls& calls, HANDLE file, const BY_HANDLE_FILE_INFORMATION& info);

@@ -1,5 +1,8 @@
 #include "platform/win32/nt_files_win32.h"
 
+#include <cstddef>
+#include <cstring>
+
 #include "platform/win32/system_functions_win32.h"
 
 namespace {
@@ -48,4 +51,62 @@ bool WidenName(const char* name, WCHAR* out, int size, USHORT* units) {
   if (written <= 0) return false;
   *units = static_cast<USHORT>(written - 1);
   return true;
+}
+
+bool BuildNtPath(const char* path, WCHAR (&out)[kNtPathUnits], USHORT* units) {
+  PathBuffer full;
+  const DWORD length = GetFullPathNameA(path, kPathBufferSize, full, nullptr);
+  if (length == 0 || length >= static_cast<DWORD>(kPathBufferSize)) {
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return false;
+  }
+  // "\\?\C:\dir" and "\\.\C:\dir" are the drive's own; "\\?\UNC\server\share"
+  // and "\\server\share" a share's. Only a bare "\\" starts a share.
+  const char* rest = full;
+  const WCHAR* prefix = L"\\??\\";
+  const bool device =
+      full[0] == '\\' && full[1] == '\\' && (full[2] == '?' || full[2] == '.') && full[3] == '\\';
+  if (device) {
+    rest = full + 4;
+  } else if (full[0] == '\\' && full[1] == '\\') {
+    rest = full + 2;
+    prefix = L"\\??\\UNC\\";
+  }
+  const USHORT prefixUnits = static_cast<USHORT>(lstrlenW(prefix));
+  std::memcpy(out, prefix, prefixUnits * sizeof(WCHAR));
+  USHORT restUnits = 0;
+  if (!WidenName(rest, out + prefixUnits, kNtPathUnits - prefixUnits, &restUnits)) {
+    SetLastError(ERROR_INVALID_NAME);
+    return false;
+  }
+  *units = static_cast<USHORT>(prefixUnits + restUnits);
+  return true;
+}
+
+bool ReadVolumeName(const NtFileCalls& calls, HANDLE file, VolumeName* name) {
+  name->large = nullptr;
+  auto* read = reinterpret_cast<FILE_NAME_INFORMATION*>(name->room);
+  IO_STATUS_BLOCK io = {};
+  NTSTATUS status =
+      calls.queryInformation(file, &io, name->room, sizeof name->room, FileNameInformation);
+  if (status == kStatusBufferOverflow) {
+    // Sized from the length reported; a name that grew in between fails.
+    const ULONG size = offsetof(FILE_NAME_INFORMATION, FileName) + read->FileNameLength;
+    name->large = static_cast<FILE_NAME_INFORMATION*>(HeapAlloc(GetProcessHeap(), 0, size));
+    if (name->large == nullptr) return false;
+    read = name->large;
+    status = calls.queryInformation(file, &io, read, size, FileNameInformation);
+  }
+  if (status != 0) {
+    ReleaseVolumeName(name);
+    return false;
+  }
+  name->units = read->FileName;
+  name->count = read->FileNameLength / sizeof(WCHAR);
+  return true;
+}
+
+void ReleaseVolumeName(VolumeName* name) {
+  if (name->large != nullptr) HeapFree(GetProcessHeap(), 0, name->large);
+  name->large = nullptr;
 }

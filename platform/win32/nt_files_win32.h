@@ -6,14 +6,16 @@
 #include <windows.h>
 #include <winternl.h>
 
+#include "common/paths.h"
+
 using NtCreateFileCall = NTSTATUS(NTAPI*)(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*,
                                           IO_STATUS_BLOCK*, LARGE_INTEGER*, ULONG, ULONG, ULONG,
                                           ULONG, void*, ULONG);
 using NtQueryDirectoryFileCall = NTSTATUS(NTAPI*)(HANDLE, HANDLE, void*, void*, IO_STATUS_BLOCK*,
                                                   void*, ULONG, FILE_INFORMATION_CLASS, BOOLEAN,
                                                   UNICODE_STRING*, BOOLEAN);
-using NtFileInformationCall = NTSTATUS(NTAPI*)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG,
-                                               FILE_INFORMATION_CLASS);
+// The information class as a number: newer classes lie past the headers' enum.
+using NtFileInformationCall = NTSTATUS(NTAPI*)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, ULONG);
 using StatusToErrorCall = ULONG(NTAPI*)(NTSTATUS);
 
 struct NtFileCalls {
@@ -25,6 +27,7 @@ struct NtFileCalls {
 };
 
 constexpr NTSTATUS kStatusNoMoreFiles = static_cast<NTSTATUS>(0x80000006);
+constexpr NTSTATUS kStatusBufferOverflow = static_cast<NTSTATUS>(0x80000005);
 
 // False, with ERROR_PROC_NOT_FOUND, should ntdll lack one.
 bool FindNtFileCalls(NtFileCalls* calls);
@@ -49,3 +52,24 @@ bool FailWithStatus(const NtFileCalls& calls, NTSTATUS status);
 // A narrow name of this system's code page in UTF-16; false when it does not
 // convert whole or fit `size` units (with its terminator).
 bool WidenName(const char* name, WCHAR* out, int size, USHORT* units);
+
+// A launcher path as an NT path ("\??\C:\dir", "\??\UNC\server\share\dir"),
+// made full first; a "\\?\" or "\\.\" spelling names a drive or share the
+// same way. False (206, or 123 for a name the code page cannot widen) when
+// it does not fit.
+constexpr int kNtPathUnits = kPathBufferSize + 8;
+bool BuildNtPath(const char* path, WCHAR (&out)[kNtPathUnits], USHORT* units);
+
+// The name of an open file on its volume ("\dir\file"), as long as it is: a
+// path may be 32,767 units, so a name that outgrows the room kept here is
+// read again into a buffer of the length the system reported.
+constexpr ULONG kNameRoomUnits = 260;
+struct VolumeName {
+  const WCHAR* units;
+  ULONG count;
+  FILE_NAME_INFORMATION* large;  // from the process heap, or null
+  alignas(ULONG) BYTE room[sizeof(ULONG) + kNameRoomUnits * sizeof(WCHAR)];
+};
+// False when it cannot be read (then nothing is left to release).
+bool ReadVolumeName(const NtFileCalls& calls, HANDLE file, VolumeName* name);
+void ReleaseVolumeName(VolumeName* name);

@@ -7,3 +7,8 @@
 #else
 #define PLATFORM_CALL
 #endif
+
+// The entry's instance handle is the system's own HINSTANCE, so that the
+// entry the interface declares is the very one windows.h declares, and a
+// file may include both.
+#define PlatformInstanceTag HINSTANCE__

@@ -1,6 +1,8 @@
 // The removal's steps, each an open relative to a held directory's handle
 // that never follows a reparse point, a check that what was opened lies in
-// that directory, and a deletion through the handle itself.
+// that directory, and a deletion through the handle itself. Names stay in
+// UTF-16 from the listing to the open: no code page stands between.
+#include <cstddef>
 #include <cstring>
 
 #include "platform/win32/held_directory_win32.h"
@@ -10,57 +12,93 @@ namespace {
 
 constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 constexpr ULONG kOpenAsItself = FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT;
-// Room for a directory's listing of one entry, whatever its name.
-constexpr DWORD kEntryBufferSize = sizeof(FILE_DIRECTORY_INFORMATION) + 2 * MAX_PATH;
-constexpr DWORD kNameBufferSize = sizeof(ULONG) + sizeof(WCHAR) * kHeldNameUnits;
+// Room for a directory's listing of one entry, whatever its name: no file
+// system names an entry longer than a HeldName holds.
+constexpr DWORD kEntryBufferSize = offsetof(FILE_DIRECTORY_INFORMATION, FileName) + kHeldNameBytes;
+constexpr uint32_t kHeldEntryBits =
+    FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_READONLY;
+// What FileBasicInformation may set; a zero word there means "unchanged".
+constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                      FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                      FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE |
+                                      FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+// Windows 10 1709 and later: a delete that the read-only attribute does not
+// stop, for a file whose attribute belongs to names outside the copy too.
+constexpr ULONG kFileDispositionInformationEx = 64;
+constexpr ULONG kDispositionDelete = 0x1;
+constexpr ULONG kDispositionIgnoreReadOnly = 0x10;
 
-bool ReadVolumeName(const NtFileCalls& calls, HANDLE file, WCHAR* out, USHORT* units) {
-  alignas(ULONG) BYTE buffer[kNameBufferSize];
-  IO_STATUS_BLOCK io = {};
-  const NTSTATUS status =
-      calls.queryInformation(file, &io, buffer, sizeof buffer, FileNameInformation);
-  if (status < 0) return false;
-  const auto* name = reinterpret_cast<const FILE_NAME_INFORMATION*>(buffer);
-  const ULONG count = name->FileNameLength / sizeof(WCHAR);
-  if (count > kHeldNameUnits) return false;
-  std::memcpy(out, name->FileName, count * sizeof(WCHAR));
-  *units = static_cast<USHORT>(count);
-  CharUpperBuffW(out, count);
-  return true;
+bool IsDotEntry(const WCHAR* name, ULONG units) {
+  return (units == 1 && name[0] == L'.') || (units == 2 && name[0] == L'.' && name[1] == L'.');
 }
 
-// What a relative open reached is the parent's child of that name: Wine
+bool IsDotOrBlank(WCHAR unit) { return unit == L'.' || unit == L' '; }
+
+// Whether `reached` is `parent`, one separator and `units` of `name`; when
+// `dottedParent`, the parent's last name may go on with dots and blanks.
+bool IsParentAndName(const VolumeName& reached, const VolumeName& parent, bool dottedParent,
+                     const WCHAR* name, ULONG units) {
+  if (reached.count < parent.count ||
+      std::memcmp(reached.units, parent.units, parent.count * sizeof(WCHAR)) != 0) {
+    return false;
+  }
+  ULONG at = parent.count;
+  const bool root = parent.count > 0 && parent.units[parent.count - 1] == L'\\';
+  if (!root) {
+    while (dottedParent && at < reached.count && IsDotOrBlank(reached.units[at])) ++at;
+    if (at == reached.count || reached.units[at] != L'\\') return false;
+    ++at;
+  }
+  return reached.count - at == units &&
+         std::memcmp(reached.units + at, name, units * sizeof(WCHAR)) == 0;
+}
+
+// What a relative open reached is the parent's child of that name, on the
+// parent's volume and under its name exactly, letter case included: Wine
 // opens what a Unix link leads to, wherever that lies, and would delete it.
-bool LiesInParent(HeldDirectory parent, HANDLE child, const WCHAR* name, USHORT nameUnits) {
-  WCHAR expected[kHeldNameUnits];
-  USHORT length = parent->nameUnits;
-  const bool separator = length == 0 || parent->name[length - 1] != L'\\';
-  if (length + (separator ? 1 : 0) + nameUnits > kHeldNameUnits) return false;
-  std::memcpy(expected, parent->name, length * sizeof(WCHAR));
-  if (separator) expected[length++] = L'\\';
-  std::memcpy(expected + length, name, nameUnits * sizeof(WCHAR));
-  length = static_cast<USHORT>(length + nameUnits);
-  CharUpperBuffW(expected + length - nameUnits, nameUnits);
-  WCHAR reached[kHeldNameUnits];
-  USHORT reachedUnits = 0;
-  return ReadVolumeName(parent->calls, child, reached, &reachedUnits) && reachedUnits == length &&
-         std::memcmp(reached, expected, length * sizeof(WCHAR)) == 0;
+// Wine reads back a name ending in dots or blanks without them, and a folder
+// of such a name, on the way to its children, without its last dot: such a
+// name also matches so cut, which still names a child of the same folder
+// (never the folder itself: some of the name must be left). Names without
+// such an end are compared exactly.
+bool LiesInParent(HeldDirectory parent, HANDLE child, const HeldName& name,
+                  BY_HANDLE_FILE_INFORMATION* info) {
+  if (GetFileInformationByHandle(child, info) == 0 ||
+      info->dwVolumeSerialNumber != parent->identity.dwVolumeSerialNumber) {
+    return false;
+  }
+  const auto* units = reinterpret_cast<const WCHAR*>(name.bytes);
+  ULONG count = name.size / sizeof(WCHAR);
+  VolumeName parentName;
+  VolumeName reached;
+  if (!ReadVolumeName(parent->calls, parent->directory, &parentName)) return false;
+  bool lies = false;
+  if (ReadVolumeName(parent->calls, child, &reached)) {
+    lies = IsParentAndName(reached, parentName, parent->dottedName, units, count);
+    if (!lies && count > 0 && IsDotOrBlank(units[count - 1])) {
+      while (count > 0 && IsDotOrBlank(units[count - 1])) --count;
+      lies = count > 0 && IsParentAndName(reached, parentName, parent->dottedName, units, count);
+    }
+    ReleaseVolumeName(&reached);
+  }
+  ReleaseVolumeName(&parentName);
+  return lies;
 }
 
 // Opens `name` in `parent` as itself, checked to lie there.
-HANDLE OpenChild(HeldDirectory parent, const char* name, ACCESS_MASK access, ULONG options) {
-  WCHAR wide[MAX_PATH];
-  USHORT units = 0;
-  if (!WidenName(name, wide, MAX_PATH, &units)) {
-    SetLastError(ERROR_INVALID_NAME);
-    return INVALID_HANDLE_VALUE;
-  }
+HANDLE OpenChild(HeldDirectory parent, const HeldName& name, ACCESS_MASK access, ULONG options,
+                 BY_HANDLE_FILE_INFORMATION* info) {
   HANDLE child = INVALID_HANDLE_VALUE;
-  const NtOpenRequest request = {parent->directory,       wide,      units,
-                                 access | SYNCHRONIZE,    kShareAll, FILE_OPEN,
-                                 options | kOpenAsItself, nullptr};
+  const NtOpenRequest request = {parent->directory,
+                                 reinterpret_cast<const WCHAR*>(name.bytes),
+                                 static_cast<USHORT>(name.size / sizeof(WCHAR)),
+                                 access | SYNCHRONIZE,
+                                 kShareAll,
+                                 FILE_OPEN,
+                                 options | kOpenAsItself,
+                                 nullptr};
   if (!OpenNtFile(parent->calls, request, &child)) return INVALID_HANDLE_VALUE;
-  if (!LiesInParent(parent, child, wide, units)) {
+  if (!LiesInParent(parent, child, name, info)) {
     CloseHandle(child);
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
@@ -69,29 +107,52 @@ HANDLE OpenChild(HeldDirectory parent, const char* name, ACCESS_MASK access, ULO
 }
 
 // Deleted when the handle closes; a link or junction goes as itself.
-bool DeleteChild(HeldDirectory parent, const char* name, ULONG kind) {
-  HANDLE child = OpenChild(parent, name, DELETE | FILE_READ_ATTRIBUTES, kind);
+bool DeleteChild(HeldDirectory parent, const HeldName& name, ULONG kind) {
+  BY_HANDLE_FILE_INFORMATION info;
+  HANDLE child =
+      OpenChild(parent, name, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kind, &info);
   if (child == INVALID_HANDLE_VALUE) return false;
-  const NtFileCalls& calls = parent->calls;
-  FILE_DISPOSITION_INFORMATION dispose = {TRUE};
-  IO_STATUS_BLOCK io = {};
-  const NTSTATUS status =
-      calls.setInformation(child, &io, &dispose, sizeof dispose, FileDispositionInformation);
+  const bool marked = MarkForDeletion(parent->calls, child, info);
+  const DWORD error = GetLastError();
   CloseHandle(child);
-  return status >= 0 || FailWithStatus(calls, status);
+  SetLastError(error);
+  return marked;
 }
 
 }  // namespace
 
-HeldDirectory HoldOpenedDirectory(HANDLE directory, const NtFileCalls* known) {
+bool MarkForDeletion(const NtFileCalls& calls, HANDLE file,
+                     const BY_HANDLE_FILE_INFORMATION& info) {
+  IO_STATUS_BLOCK io = {};
+  NTSTATUS status = 0;
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    // The attribute belongs to the file, not to one of its names: on a file
+    // of several links, clearing it would change a file outside the copy.
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && info.nNumberOfLinks != 1) {
+      ULONG flags = kDispositionDelete | kDispositionIgnoreReadOnly;
+      status = calls.setInformation(file, &io, &flags, sizeof flags, kFileDispositionInformationEx);
+      return status >= 0 || FailWithStatus(calls, status);
+    }
+    FILE_BASIC_INFORMATION basic = {};
+    basic.FileAttributes =
+        info.dwFileAttributes & kSettableAttributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+    if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    status = calls.setInformation(file, &io, &basic, sizeof basic, FileBasicInformation);
+    if (status < 0) return FailWithStatus(calls, status);
+  }
+  FILE_DISPOSITION_INFORMATION dispose = {TRUE};
+  status = calls.setInformation(file, &io, &dispose, sizeof dispose, FileDispositionInformation);
+  return status >= 0 || FailWithStatus(calls, status);
+}
+
+HeldDirectory HoldOpenedDirectory(HANDLE directory, const NtFileCalls* known, bool deletable) {
   if (directory == INVALID_HANDLE_VALUE) return nullptr;
-  PlatformHeldDirectory found = {directory, {}, false, 0, {}, {}};
+  PlatformHeldDirectory found = {directory, {}, false, deletable, false, {}};
   if (known != nullptr) found.calls = *known;
   const bool real = GetFileInformationByHandle(directory, &found.identity) != 0 &&
                     (found.identity.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
                     (found.identity.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
-                    (known != nullptr || FindNtFileCalls(&found.calls)) &&
-                    ReadVolumeName(found.calls, directory, found.name, &found.nameUnits);
+                    (known != nullptr || FindNtFileCalls(&found.calls));
   // The process heap, not operator new: that would bring the C++ runtime's
   // exception support into a program that must stay small.
   auto* held = real ? static_cast<PlatformHeldDirectory*>(
@@ -111,16 +172,22 @@ HeldDirectory OpenDirectoryForRemoval(const char* path) {
       CreateFileA(path, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, kShareAll, nullptr,
                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
                   nullptr),
-      nullptr);
+      nullptr, false);
 }
 
-HeldDirectory OpenChildDirectory(HeldDirectory parent, const char* name) {
-  return HoldOpenedDirectory(
-      OpenChild(parent, name, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, FILE_DIRECTORY_FILE),
-      &parent->calls);
+HeldDirectory OpenChildDirectory(HeldDirectory parent, const HeldName& name) {
+  BY_HANDLE_FILE_INFORMATION info;
+  HeldDirectory child =
+      HoldOpenedDirectory(OpenChild(parent, name, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                    FILE_DIRECTORY_FILE, &info),
+                          &parent->calls, false);
+  const auto* units = reinterpret_cast<const WCHAR*>(name.bytes);
+  const std::size_t count = name.size / sizeof(WCHAR);
+  if (child != nullptr) child->dottedName = count > 0 && IsDotOrBlank(units[count - 1]);
+  return child;
 }
 
-bool ReadHeldEntry(HeldDirectory directory, DirEntry* entry) {
+bool ReadHeldEntry(HeldDirectory directory, HeldEntry* entry) {
   alignas(LARGE_INTEGER) BYTE buffer[kEntryBufferSize];
   const auto* found = reinterpret_cast<const FILE_DIRECTORY_INFORMATION*>(buffer);
   for (;;) {
@@ -131,32 +198,29 @@ bool ReadHeldEntry(HeldDirectory directory, DirEntry* entry) {
         FileDirectoryInformation, TRUE, nullptr, directory->listing ? FALSE : TRUE);
     directory->listing = true;
     if (status < 0 || status == kStatusNoMoreFiles) return false;
-    const int units = static_cast<int>(found->FileNameLength / sizeof(WCHAR));
-    // UTF-8 as the code page replaces nothing, and takes no such flags.
-    const bool utf8 = GetACP() == CP_UTF8;
-    BOOL replaced = FALSE;
-    const int length =
-        WideCharToMultiByte(CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, found->FileName, units,
-                            entry->name, kPathBufferSize - 1, nullptr, utf8 ? nullptr : &replaced);
-    // A name the narrow names cannot hold would reach another file.
-    if (length <= 0 || replaced) continue;
-    entry->name[length] = '\0';
-    if (IsDotEntry(*entry)) continue;
-    entry->attributes = found->FileAttributes;
-    entry->length = static_cast<int32_t>(found->EndOfFile.LowPart);
-    entry->lengthHigh = static_cast<uint32_t>(found->EndOfFile.HighPart);
-    entry->lengthKnown = true;
+    const ULONG units = found->FileNameLength / sizeof(WCHAR);
+    if (IsDotEntry(found->FileName, units)) continue;
+    entry->name.size = static_cast<uint16_t>(units * sizeof(WCHAR));
+    std::memcpy(entry->name.bytes, found->FileName, entry->name.size);
+    entry->attributes = found->FileAttributes & kHeldEntryBits;
     return true;
   }
 }
 
-bool DeleteChildFile(HeldDirectory parent, const char* name) {
+void RewindHeldDirectory(HeldDirectory directory) { directory->listing = false; }
+
+bool DeleteChildFile(HeldDirectory parent, const HeldName& name) {
   return DeleteChild(parent, name, FILE_NON_DIRECTORY_FILE);
 }
 
-bool RemoveChildDirectory(HeldDirectory parent, const char* name) {
+bool RemoveChildDirectory(HeldDirectory parent, const HeldName& name) {
   return DeleteChild(parent, name, FILE_DIRECTORY_FILE);
 }
+
+// A process may hold millions of handles, more than a path of 32,767 units
+// has levels: every level stays held, and there is nothing to let go.
+void SuspendHeldDirectory(HeldDirectory /*directory*/) {}
+bool ResumeHeldDirectory(HeldDirectory /*directory*/, HeldDirectory /*child*/) { return true; }
 
 void CloseHeldDirectory(HeldDirectory directory) {
   if (directory == nullptr) return;

@@ -1,10 +1,12 @@
-// The temporary copy's guards: a named mutex for one run at a time, an
-// access list that keeps an elevated run's copy to administrators, and the
-// copy held open without delete sharing so that it cannot be swapped.
+// The temporary copy's guards: the copy held open without delete sharing
+// from its creation to its removal, which is the lock between runs (another
+// run's open for deletion meets a sharing violation, whatever the spelling
+// of the folder) and keeps it from being renamed or swapped; and an access
+// list that keeps an elevated run's copy to administrators.
 #include <aclapi.h>
 #include <sddl.h>
 
-#include <cstring>
+#include <cstddef>
 
 #include "platform/win32/held_directory_win32.h"
 #include "platform/win32/nt_files_win32.h"
@@ -12,8 +14,6 @@
 
 namespace {
 
-constexpr char kRunLockPrefix[] = "Local\\Vantrel-";
-constexpr unsigned kIdentityDigits = 24;  // volume serial, file index
 // Rights that change a directory or what is in it.
 constexpr DWORD kChangeRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA |
                                 FILE_DELETE_CHILD | FILE_WRITE_ATTRIBUTES | DELETE | WRITE_DAC |
@@ -21,37 +21,12 @@ constexpr DWORD kChangeRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_
 // What the copy is held open with: a handle that may list keeps a rename
 // out; one with attribute rights only does not (so Wine behaves).
 constexpr DWORD kHoldRights = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL;
+// An earlier copy is taken to be cleared, renamed or deleted through its hold.
+constexpr DWORD kTakeRights = kHoldRights | DELETE | FILE_WRITE_ATTRIBUTES;
+// Every opener but one that would delete or rename: the lock.
+constexpr DWORD kShareButDelete = FILE_SHARE_READ | FILE_SHARE_WRITE;
+constexpr DWORD kOpenFolderAsItself = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
 constexpr DWORD kTokenUserSize = 128;
-
-// The name of the one-run mutex: the identity of the folder that holds the
-// copy, read from an opened handle, so that every spelling of that folder
-// (another drive letter mapped onto it, a link, its short name) meets the
-// same mutex.
-bool FormatRunLockName(const char* directory, char* name, std::size_t size) {
-  PathBuffer parent;
-  if (!CopyPath(parent, directory)) return false;
-  char* last = std::strrchr(parent, '\\');
-  if (last == nullptr) return false;
-  last[1] = '\0';
-  HANDLE folder = CreateFileA(parent, FILE_READ_ATTRIBUTES,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (folder == INVALID_HANDLE_VALUE) return false;
-  BY_HANDLE_FILE_INFORMATION identity;
-  const bool read = GetFileInformationByHandle(folder, &identity) != 0;
-  CloseHandle(folder);
-  if (!read) return false;
-  const DWORD parts[] = {identity.dwVolumeSerialNumber, identity.nFileIndexHigh,
-                         identity.nFileIndexLow};
-  const std::size_t prefix = sizeof kRunLockPrefix - 1;
-  if (size < prefix + kIdentityDigits + 1) return false;
-  std::memcpy(name, kRunLockPrefix, prefix);
-  for (unsigned i = 0; i < kIdentityDigits; ++i) {
-    name[prefix + i] = "0123456789abcdef"[(parts[i / 8] >> (28 - 4 * (i % 8))) & 0xF];
-  }
-  name[prefix + kIdentityDigits] = '\0';
-  return true;
-}
 
 // One piece of what the run's own token says about it.
 bool ReadOwnToken(TOKEN_INFORMATION_CLASS piece, void* out, DWORD size) {
@@ -123,57 +98,20 @@ bool BuildAdministratorsOnlyDescriptor(PSECURITY_DESCRIPTOR* descriptor) {
              kAdministratorsOnlyAccess, SDDL_REVISION_1, descriptor, nullptr) != 0;
 }
 
-RunLockHandle TakeRunLock(const char* directory) {
-  char name[sizeof kRunLockPrefix + kIdentityDigits];
-  if (!FormatRunLockName(directory, name, sizeof name)) {
-    SetLastError(ERROR_FILENAME_EXCED_RANGE);
-    return nullptr;
-  }
-  // Not inheritable: an installer that outlives the run must not keep it.
-  HANDLE mutex = CreateMutexA(nullptr, FALSE, name);
-  if (mutex == nullptr) return nullptr;  // another's, out of this run's reach
-  if (GetLastError() == ERROR_ALREADY_EXISTS) {
-    CloseHandle(mutex);
-    SetLastError(ERROR_ALREADY_EXISTS);
-    return nullptr;
-  }
-  return reinterpret_cast<RunLockHandle>(mutex);
-}
-
-void ReleaseRunLock(RunLockHandle lock) {
-  if (lock != nullptr) CloseHandle(ToWin32Handle(lock));
-}
-
 HeldDirectory CreatePrivateDirectory(const char* path) {
   // Created and opened in one call, held without delete sharing from its
   // first moment: nothing can take its place before it is held.
-  PathBuffer full;
-  const DWORD length = GetFullPathNameA(path, kPathBufferSize, full, nullptr);
-  if (length == 0 || length >= static_cast<DWORD>(kPathBufferSize)) {
-    SetLastError(ERROR_FILENAME_EXCED_RANGE);
-    return nullptr;
-  }
-  const bool share = full[0] == '\\' && full[1] == '\\';
-  WCHAR native[kPathBufferSize + 8] = L"\\??\\";
-  USHORT prefix = 4;
-  if (share) {
-    std::memcpy(native + prefix, L"UNC", 3 * sizeof(WCHAR));
-    prefix += 3;
-  }
+  WCHAR native[kNtPathUnits];
   USHORT units = 0;
   NtFileCalls calls;
-  if (!WidenName(full + (share ? 1 : 0), native + prefix, kPathBufferSize, &units)) {
-    SetLastError(ERROR_INVALID_NAME);
-    return nullptr;
-  }
-  if (!FindNtFileCalls(&calls)) return nullptr;
+  if (!BuildNtPath(path, native, &units) || !FindNtFileCalls(&calls)) return nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (IsElevatedRun() && !BuildAdministratorsOnlyDescriptor(&descriptor)) return nullptr;
   const NtOpenRequest request = {nullptr,
                                  native,
-                                 static_cast<USHORT>(prefix + units),
+                                 units,
                                  kHoldRights | SYNCHRONIZE,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 kShareButDelete,
                                  FILE_CREATE,
                                  FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT,
                                  descriptor};
@@ -182,15 +120,16 @@ HeldDirectory CreatePrivateDirectory(const char* path) {
   const DWORD error = GetLastError();
   if (descriptor != nullptr) LocalFree(descriptor);
   SetLastError(error);
-  return created ? HoldOpenedDirectory(made, &calls) : nullptr;
+  return created ? HoldOpenedDirectory(made, &calls, false) : nullptr;
 }
 
-HeldDirectory HoldPrivateDirectory(const char* path) {
-  // Without delete sharing, and the link itself opened, never what it leads to.
-  HeldDirectory held = HoldOpenedDirectory(
-      CreateFileA(path, kHoldRights, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr),
-      nullptr);
+HeldDirectory TakeEarlierCopy(const char* path) {
+  // For deletion, without delete sharing, the link itself opened, never what
+  // it leads to: a run that holds the copy, or its installer working in it,
+  // makes this a sharing violation (32).
+  HeldDirectory held = HoldOpenedDirectory(CreateFileA(path, kTakeRights, kShareButDelete, nullptr,
+                                                       OPEN_EXISTING, kOpenFolderAsItself, nullptr),
+                                           nullptr, true);
   if (held != nullptr && !IsChangedOnlyByTrusted(held->directory)) {
     CloseHeldDirectory(held);
     SetLastError(ERROR_ACCESS_DENIED);
@@ -199,18 +138,69 @@ HeldDirectory HoldPrivateDirectory(const char* path) {
   return held;
 }
 
-bool ReleaseHeldDirectory(HeldDirectory held, const char* path) {
+HeldDirectory RenewEarlierCopy(HeldDirectory emptied, const char* path) {
+  if (emptied == nullptr) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  // Gone when the hold closes; made anew, with a new copy's access list.
+  const bool marked = MarkForDeletion(emptied->calls, emptied->directory, emptied->identity);
+  const DWORD error = GetLastError();
+  CloseHeldDirectory(emptied);
+  if (!marked) {
+    SetLastError(error);
+    return nullptr;
+  }
+  return CreatePrivateDirectory(path);
+}
+
+bool MoveHeldCopyAside(HeldDirectory held, const char* asidePath) {
+  // The whole NT path: Windows and Wine both take it, where a bare name is
+  // not taken by Wine.
+  alignas(FILE_RENAME_INFORMATION)
+      BYTE buffer[sizeof(FILE_RENAME_INFORMATION) + kNtPathUnits * sizeof(WCHAR)];
+  auto* rename = reinterpret_cast<FILE_RENAME_INFORMATION*>(buffer);
+  USHORT units = 0;
+  if (!BuildNtPath(asidePath, *reinterpret_cast<WCHAR(*)[kNtPathUnits]>(rename->FileName),
+                   &units)) {
+    return false;
+  }
+  rename->ReplaceIfExists = FALSE;
+  rename->RootDirectory = nullptr;
+  rename->FileNameLength = units * sizeof(WCHAR);
+  IO_STATUS_BLOCK io = {};
+  const NTSTATUS status = held->calls.setInformation(
+      held->directory, &io, rename,
+      static_cast<ULONG>(offsetof(FILE_RENAME_INFORMATION, FileName) + rename->FileNameLength),
+      FileRenameInformation);
+  return status >= 0 || FailWithStatus(held->calls, status);
+}
+
+bool RemoveHeldDirectory(HeldDirectory held, const char* path) {
   if (held == nullptr) return false;
-  HANDLE now = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                           nullptr);
-  BY_HANDLE_FILE_INFORMATION info;
-  const bool same = now != INVALID_HANDLE_VALUE && GetFileInformationByHandle(now, &info) != 0 &&
-                    (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
-                    info.dwVolumeSerialNumber == held->identity.dwVolumeSerialNumber &&
-                    info.nFileIndexHigh == held->identity.nFileIndexHigh &&
-                    info.nFileIndexLow == held->identity.nFileIndexLow;
-  if (now != INVALID_HANDLE_VALUE) CloseHandle(now);
+  if (held->deletable) {
+    const bool marked = MarkForDeletion(held->calls, held->directory, held->identity);
+    CloseHeldDirectory(held);
+    return marked;
+  }
+  // The run's own copy was held without delete access, which the installer's
+  // current directory would not have shared. Let go and opened again for
+  // deletion, it must be the very directory held, not one put in its place.
+  const NtFileCalls calls = held->calls;
+  const BY_HANDLE_FILE_INFORMATION was = held->identity;
   CloseHeldDirectory(held);
-  return same;
+  HANDLE now = CreateFileA(path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                           kShareButDelete, nullptr, OPEN_EXISTING, kOpenFolderAsItself, nullptr);
+  if (now == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool same = GetFileInformationByHandle(now, &info) != 0 &&
+                    (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
+                    info.dwVolumeSerialNumber == was.dwVolumeSerialNumber &&
+                    info.nFileIndexHigh == was.nFileIndexHigh &&
+                    info.nFileIndexLow == was.nFileIndexLow;
+  const bool marked = same && MarkForDeletion(calls, now, info);
+  const DWORD error = same ? GetLastError() : static_cast<DWORD>(ERROR_ACCESS_DENIED);
+  CloseHandle(now);
+  SetLastError(error);
+  return marked;
 }
