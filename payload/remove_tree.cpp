@@ -119,8 +119,7 @@ bool LeaveLevel(RemovalWalk* walk) {
 bool EmptyHeldTree(HeldDirectory top) {
   RemovalWalk walk = {nullptr, 0, 0, nullptr, 0, 0};
   const HeldName none = {0, {}};
-  if (!PushLevel(&walk, top, none)) return false;
-  bool stopped = false;
+  bool stopped = !PushLevel(&walk, top, none);
   while (!stopped) {
     WalkLevel& level = walk.levels[walk.depth - 1];
     HeldEntry entry;
@@ -138,7 +137,7 @@ bool EmptyHeldTree(HeldDirectory top) {
     stopped = !LeaveLevel(&walk);
   }
   // Empty when the last pass over the top met nothing at all.
-  const bool empty = !stopped && !walk.levels[0].metThisPass;
+  const bool empty = !stopped && walk.depth == 1 && !walk.levels[0].metThisPass;
   // A stopped walk leaves its levels below the top as they are, unheld.
   for (std::size_t i = walk.depth; i > 1; --i) CloseHeldDirectory(walk.levels[i - 1].directory);
   std::free(walk.levels);
