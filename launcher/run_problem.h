@@ -8,6 +8,33 @@ constexpr char kProblemTitle[] = "Halvern Vantrel";
 // Room for two paths' worth of text and the system's words.
 constexpr int kProblemTextSize = 1024;
 
+// The run's refusals. Each has one %s for the folder; the ones that tell the
+// system's reason a second %s for it.
+constexpr char kTargetUnusableText[] =
+    "Setup cannot use the folder\n%s\n\nIts path is too long, or it names no folder. "
+    "Run setup again with a shorter folder, for example:\nsetup C:\\Install";
+constexpr char kSourceUnusableText[] =
+    "Setup cannot use the folder it was started from: its path is too long.\n\n"
+    "Copy the install files to a folder with a shorter path, and start setup there.";
+constexpr char kTargetIsRootText[] =
+    "Setup cannot install into\n%s\n\nIt is the root of a drive. "
+    "Run setup again with a folder, for example:\nsetup C:\\Install";
+constexpr char kTargetHoldsSourceText[] =
+    "Setup cannot install into\n%s\n\nThe install files themselves are in it. Run setup again "
+    "with a folder outside the install files, for example:\nsetup C:\\Install";
+constexpr char kTargetInsideSourceText[] =
+    "Setup cannot install into\n%s\n\nIt lies among the install files, which would be copied "
+    "into themselves. Run setup again with a folder outside them, for example:\nsetup C:\\Install";
+constexpr char kCopyInUseText[] =
+    "Setup cannot start: its folder\n%s\nis still in use by another program, perhaps an earlier "
+    "setup that is still running.\n\nClose that program, then run setup again.";
+constexpr char kCopyNotOwnText[] =
+    "Setup cannot start: its folder\n%s\nbelongs to another user, or others may change it.\n\n"
+    "Delete that folder, then run setup again.";
+constexpr char kCopyNotMadeText[] =
+    "Setup cannot make its folder\n%s\n\n%s\n\nRun setup again with another folder, for "
+    "example:\nsetup C:\\Install";
+
 // Shows a box with `format`, the launcher's own text, in which the first %s
 // stands for `subject` (a folder or file) and a second, where there is one,
 // for the system's own words about `error`. Returns when it is closed.

@@ -33,10 +33,11 @@ int RestorePayloadFile(const char* source, const char* destination, int noOverwr
 void ComplementBytes(unsigned char* bytes, std::size_t count);
 
 // Deletes everything below a held directory through its handle, links
-// removed as links and never followed, no other file system entered.
-void EmptyHeldTree(HeldDirectory directory);
+// removed as links and never followed, no other file system entered, at any
+// depth. True when nothing is left in it.
+bool EmptyHeldTree(HeldDirectory directory);
 // Empties the run's held copy, lets go of it, and removes the folder itself
-// when `path` still names it. Returns 1.
+// when it is empty and still the one held. Returns 1.
 int RemoveTemporaryCopy(HeldDirectory copy, const char* path);
 // Deletes a directory and everything below it, the same way. Returns 1.
 int RemoveTree(const char* directory);

@@ -1,89 +1,115 @@
-// The temporary copy's guards: a lock on the directory that holds it, and
-// the copy itself kept open, so that its identity can be checked again
-// before it is removed.
+// The temporary copy held as its own lock: an exclusive flock on the copy's
+// own descriptor, which every path to it (a bind mount, a link to its
+// folder) meets, and which the kernel drops with the descriptor. The copy is
+// the user's alone (0700), so nobody else can open it to take the lock.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
-#include <new>
 
 #include "platform/posix/held_directory_posix.h"
 #include "platform/posix/posix_paths.h"
 
 namespace {
 
-RunLockHandle LockFromFd(int fd) { return reinterpret_cast<RunLockHandle>(intptr_t{fd} + 1); }
-int FdFromLock(RunLockHandle lock) {
-  return static_cast<int>(reinterpret_cast<intptr_t>(lock) - 1);
+constexpr mode_t kCopyMode = 0700;
+
+// A real directory of this user's that nobody else may write into, locked
+// for this run; EBUSY (a sharing violation) when another holds the lock.
+HeldDirectory HoldAndLock(int fd) {
+  HeldDirectory held = HoldOpenedDirectory(fd);
+  if (held == nullptr) return nullptr;
+  int error = 0;
+  if (held->own.st_uid != geteuid() || (held->own.st_mode & 022) != 0) {
+    error = EACCES;
+  } else if (flock(held->fd, LOCK_EX | LOCK_NB) != 0) {
+    error = errno == EWOULDBLOCK ? EBUSY : errno;
+  }
+  if (error == 0) return held;
+  CloseHeldDirectory(held);
+  errno = error;
+  return nullptr;
+}
+
+// Where the held directory is now, read from its descriptor: the path it
+// was taken by may name something else by now.
+bool ReadHeldPath(HeldDirectory held, PathBuffer& out) {
+  char procPath[64];
+  (void)std::snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", held->fd);
+  const ssize_t length = readlink(procPath, out, kPathBufferSize - 1);
+  if (length <= 0 || length >= kPathBufferSize - 1) return false;
+  out[length] = '\0';
+  return true;
 }
 
 }  // namespace
 
-RunLockHandle TakeRunLock(const char* directory) {
-  PathBuffer parent;
-  if (!TranslatePath(directory, parent)) return nullptr;
-  char* slash = std::strrchr(parent, '/');
-  if (slash == nullptr) {
-    errno = ENOENT;
-    return nullptr;
-  }
-  slash[slash == parent ? 1 : 0] = '\0';
-  // The lock lives on an open description of the directory: the kernel drops
-  // it with the process, and close-on-exec keeps it from the installer.
-  const int fd = open(parent, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return nullptr;
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    const int error = errno == EWOULDBLOCK ? EEXIST : errno;
-    close(fd);
+HeldDirectory CreatePrivateDirectory(const char* path) {
+  PathBuffer native;
+  if (!TranslatePath(path, native) || mkdir(native, kCopyMode) != 0) return nullptr;
+  // Linux has no creation that returns a descriptor of a new directory;
+  // what is opened right after is checked as any held copy is.
+  return HoldAndLock(open(native, kHoldDirectoryFlags));
+}
+
+HeldDirectory TakeEarlierCopy(const char* path) {
+  PathBuffer native;
+  if (!TranslatePath(path, native)) return nullptr;
+  return HoldAndLock(open(native, kHoldDirectoryFlags));
+}
+
+HeldDirectory RenewEarlierCopy(HeldDirectory emptied, const char* /*path*/) {
+  // Owned by this user and open to no other writer, it is as good as new
+  // once emptied and owner-only; its lock never lapses in between.
+  if (fchmod(emptied->fd, kCopyMode) != 0) {
+    const int error = errno;
+    CloseHeldDirectory(emptied);
     errno = error;
     return nullptr;
   }
-  return LockFromFd(fd);
-}
-
-void ReleaseRunLock(RunLockHandle lock) {
-  if (lock != nullptr) close(FdFromLock(lock));
-}
-
-namespace {
-
-// A real directory of this user's that nobody else may write into.
-HeldDirectory HoldTrusted(int fd) {
-  HeldDirectory held = HoldOpenedDirectory(fd);
-  if (held != nullptr && (held->own.st_uid != geteuid() || (held->own.st_mode & 022) != 0)) {
-    CloseHeldDirectory(held);
-    errno = EACCES;
-    return nullptr;
+  emptied->own.st_mode = (emptied->own.st_mode & ~07777U) | kCopyMode;
+  if (emptied->listing != nullptr) {
+    closedir(emptied->listing);
+    emptied->listing = nullptr;
   }
-  return held;
+  return emptied;
 }
 
-}  // namespace
-
-// Linux has no creation that returns a descriptor of a new directory; what
-// is opened right after is checked as any held copy is.
-HeldDirectory CreatePrivateDirectory(const char* path) {
-  PathBuffer native;
-  if (!TranslatePath(path, native) || mkdir(native, 0755) != 0) return nullptr;
-  return HoldTrusted(open(native, kHoldDirectoryFlags));
+bool MoveHeldCopyAside(HeldDirectory held, const char* asidePath) {
+  PathBuffer from;
+  PathBuffer to;
+  if (!ReadHeldPath(held, from) || !TranslatePath(asidePath, to)) return false;
+  if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) != 0) return false;
+  struct stat moved = {};
+  // What went is checked to be the held copy itself.
+  if (lstat(to, &moved) != 0 || !IsSameDirectory(*held, moved, held->mountId)) {
+    errno = EACCES;
+    return false;
+  }
+  return true;
 }
 
-HeldDirectory HoldPrivateDirectory(const char* path) {
-  PathBuffer native;
-  if (!TranslatePath(path, native)) return nullptr;
-  return HoldTrusted(open(native, kHoldDirectoryFlags));
-}
-
-bool ReleaseHeldDirectory(HeldDirectory held, const char* path) {
+bool RemoveHeldDirectory(HeldDirectory held, const char* path) {
   if (held == nullptr) return false;
-  PathBuffer native;
-  struct stat now = {};
-  const bool same = TranslatePath(path, native) && lstat(native, &now) == 0 &&
-                    S_ISDIR(now.st_mode) && now.st_dev == held->own.st_dev &&
-                    now.st_ino == held->own.st_ino;
+  PathBuffer folder;
+  PathBuffer name;
+  bool removed = false;
+  const char* slash = TranslatePath(path, folder) ? std::strrchr(folder, '/') : nullptr;
+  if (slash != nullptr && CopyPath(name, slash + 1) && name[0] != '\0') {
+    folder[slash == folder ? 1 : slash - folder] = '\0';
+    // Linux removes a directory by name only: the name is looked up in its
+    // folder, checked to be the held directory, and removed from there.
+    const int parent = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct stat now = {};
+    removed = parent >= 0 && fstatat(parent, name, &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+              IsSameDirectory(*held, now, held->mountId) &&
+              unlinkat(parent, name, AT_REMOVEDIR) == 0;
+    if (parent >= 0) close(parent);
+  }
   CloseHeldDirectory(held);
-  return same;
+  return removed;
 }

@@ -111,24 +111,28 @@ bool IsFileSystemRoot(const char* path) {
   return false;
 }
 
-RunLockHandle TakeRunLock(const char* directory) {
-  Record(std::string("lock ") + directory);
-  return World().lockHeld ? nullptr : reinterpret_cast<RunLockHandle>(0x500);
-}
-void ReleaseRunLock(RunLockHandle lock) {
-  if (lock != nullptr) Record("unlock");
-}
+// A copy that another launcher holds exists and cannot be taken.
 HeldDirectory CreatePrivateDirectory(const char* path) {
   Record(std::string("create-private-directory ") + path);
-  return reinterpret_cast<HeldDirectory>(0x600);
+  World().lastError = kErrorAlreadyExists;
+  return World().lockHeld ? nullptr : reinterpret_cast<HeldDirectory>(0x600);
 }
-HeldDirectory HoldPrivateDirectory(const char* path) {
-  Record(std::string("hold ") + path);
-  return reinterpret_cast<HeldDirectory>(0x600);
+HeldDirectory TakeEarlierCopy(const char* path) {
+  Record(std::string("take-earlier ") + path);
+  World().lastError = World().lockHeld ? kErrorSharingViolation : kErrorFileNotFound;
+  return nullptr;
 }
-bool ReleaseHeldDirectory(HeldDirectory held, const char* path) {
+HeldDirectory RenewEarlierCopy(HeldDirectory emptied, const char* path) {
+  Record(std::string("renew ") + path);
+  return emptied;
+}
+bool MoveHeldCopyAside(HeldDirectory /*held*/, const char* asidePath) {
+  Record(std::string("move-aside ") + asidePath);
+  return false;
+}
+bool RemoveHeldDirectory(HeldDirectory held, const char* path) {
   if (held == nullptr) return false;
-  Record(std::string("let-go ") + path);
+  Record(std::string("remove-held ") + path);
   return true;
 }
 
@@ -137,20 +141,26 @@ HeldDirectory OpenDirectoryForRemoval(const char* path) {
   Record(std::string("open-for-removal ") + path);
   return reinterpret_cast<HeldDirectory>(0x700);
 }
-HeldDirectory OpenChildDirectory(HeldDirectory /*parent*/, const char* name) {
-  Record(std::string("open-child ") + name);
+HeldDirectory OpenChildDirectory(HeldDirectory /*parent*/, const HeldName& /*name*/) {
+  Record("open-child");
   return nullptr;
 }
-bool ReadHeldEntry(HeldDirectory /*directory*/, DirEntry* /*entry*/) {
+bool ReadHeldEntry(HeldDirectory /*directory*/, HeldEntry* /*entry*/) {
   Record("read-held-entry");
   return false;
 }
-bool DeleteChildFile(HeldDirectory /*parent*/, const char* name) {
-  Record(std::string("delete-child ") + name);
+void RewindHeldDirectory(HeldDirectory /*directory*/) { Record("rewind"); }
+bool DeleteChildFile(HeldDirectory /*parent*/, const HeldName& /*name*/) {
+  Record("delete-child");
   return true;
 }
-bool RemoveChildDirectory(HeldDirectory /*parent*/, const char* name) {
-  Record(std::string("remove-child ") + name);
+bool RemoveChildDirectory(HeldDirectory /*parent*/, const HeldName& /*name*/) {
+  Record("remove-child");
+  return true;
+}
+void SuspendHeldDirectory(HeldDirectory /*directory*/) { Record("suspend"); }
+bool ResumeHeldDirectory(HeldDirectory /*directory*/, HeldDirectory /*child*/) {
+  Record("resume");
   return true;
 }
 void CloseHeldDirectory(HeldDirectory directory) {
@@ -230,7 +240,7 @@ uint32_t WaitForObject(WaitHandle handle, uint32_t milliseconds) {
 }
 
 void ReleaseHandle(WaitHandle handle) { Record("release " + HandleName(handle)); }
-uint32_t ReadLastError() { return kErrorGenericFailure; }
+uint32_t ReadLastError() { return World().lastError; }
 void DescribeError(uint32_t code, char* out, std::size_t size) {
   (void)std::snprintf(out, size, "error %u.", code);
 }

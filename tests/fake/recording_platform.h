@@ -21,6 +21,7 @@ struct FakeWorld {
   uint32_t installerWait = kWaitTimedOut;
   bool boxAppears = true;
   bool lockHeld = false;  // another launcher holds the temporary copy
+  uint32_t lastError = kErrorGenericFailure;
   ProcessRequest lastRequest = {};
   std::string lastCommandLine;
   std::string lastStartupTitle;

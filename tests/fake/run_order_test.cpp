@@ -28,10 +28,17 @@ TEST_F(RunOrder, NoticeCopyCloseLaunchTimeOutThenRemoval) {
   RunInstall("");
   const std::vector<std::string> expected = {
       "read-current-directory",
-      "lock T:\\tmp\\VANTREL",
       "root T:\\tmp\\VANTREL",
       "within M:\\medium T:\\tmp\\VANTREL",
       "create-private-directory T:\\tmp\\VANTREL",
+      "take-earlier T:\\tmp\\VANTREL-1",
+      "take-earlier T:\\tmp\\VANTREL-2",
+      "take-earlier T:\\tmp\\VANTREL-3",
+      "take-earlier T:\\tmp\\VANTREL-4",
+      "take-earlier T:\\tmp\\VANTREL-5",
+      "take-earlier T:\\tmp\\VANTREL-6",
+      "take-earlier T:\\tmp\\VANTREL-7",
+      "take-earlier T:\\tmp\\VANTREL-8",
       "within T:\\tmp\\VANTREL M:\\medium",
       "start-notice-thread",
       "list M:\\medium\\*.*",
@@ -50,9 +57,7 @@ TEST_F(RunOrder, NoticeCopyCloseLaunchTimeOutThenRemoval) {
       "release thread",
       "change-directory M:\\medium",
       "read-held-entry",
-      "let-go T:\\tmp\\VANTREL",
-      "remove-directory T:\\tmp\\VANTREL",
-      "unlock"};
+      "remove-held T:\\tmp\\VANTREL"};
   EXPECT_EQ(World().calls, expected);
   ASSERT_EQ(World().written.size(), 1u);
   EXPECT_EQ(World().written[0], "abc");
@@ -75,17 +80,20 @@ TEST_F(RunOrder, ANamedDirectoryIsNeverRemoved) {
   RunInstall("D:\\Kit");
   const auto& calls = World().calls;
   EXPECT_EQ(std::count(calls.begin(), calls.end(), "make-directory D:\\Kit"), 1);
-  EXPECT_EQ(Without(Without(calls, "hold"), "lock").size(), calls.size());
+  EXPECT_EQ(Without(Without(calls, "create-private"), "take-earlier").size(), calls.size());
   EXPECT_EQ(Without(calls, "list T").size(), calls.size());
   EXPECT_EQ(std::find(calls.begin(), calls.end(), "remove-directory D:\\Kit"), calls.end());
   EXPECT_EQ(calls.back(), "change-directory M:\\medium");
 }
 
-TEST_F(RunOrder, ASecondLauncherOnTheTemporaryCopyDoesNothingAtAll) {
+TEST_F(RunOrder, ASecondLauncherOnTheTemporaryCopyDoesNothingToItAndSaysSo) {
   World().lockHeld = true;
   RunInstall("");
   EXPECT_EQ(World().calls,
-            (std::vector<std::string>{"read-current-directory", "lock T:\\tmp\\VANTREL"}));
+            (std::vector<std::string>{
+                "read-current-directory", "root T:\\tmp\\VANTREL",
+                "within M:\\medium T:\\tmp\\VANTREL", "create-private-directory T:\\tmp\\VANTREL",
+                "take-earlier T:\\tmp\\VANTREL", "message-box Halvern Vantrel"}));
 }
 
 // The usage box loads DLLs too: the search is restricted before it.

@@ -81,11 +81,12 @@ TEST(DirectoryIdentity, InsideIsJudgedByIdentityNotSpelling) {
 }
 
 bool IsPrivateDirectory(const fs::path& path) {
-  const std::string text = path.string();
-  return ReleaseHeldDirectory(HoldPrivateDirectory(text.c_str()), text.c_str());
+  HeldDirectory held = TakeEarlierCopy(path.string().c_str());
+  CloseHeldDirectory(held);
+  return held != nullptr;
 }
 
-TEST(TemporaryCopyGuards, OnlyARealDirectoryNobodyElseMayChangeIsHeld) {
+TEST(TemporaryCopyGuards, OnlyARealDirectoryNobodyElseMayChangeIsTaken) {
   ScratchDir dir;
   const fs::path own = dir.path / "own";
   fs::create_directories(own);
@@ -101,27 +102,41 @@ TEST(TemporaryCopyGuards, OnlyARealDirectoryNobodyElseMayChangeIsHeld) {
   }
 
   // Held, the copy cannot be swapped unseen: where the system lets it be
-  // renamed at all, the release tells that the path names another now.
-  HeldDirectory held = HoldPrivateDirectory(own.string().c_str());
+  // renamed at all, the folder now at its path is another's and stays.
+  HeldDirectory held = TakeEarlierCopy(own.string().c_str());
   ASSERT_NE(held, nullptr);
   fs::rename(own, dir.path / "moved", failed);
   if (!failed) fs::create_directories(own);
-  EXPECT_EQ(ReleaseHeldDirectory(held, own.string().c_str()), static_cast<bool>(failed));
+  EXPECT_EQ(RemoveHeldDirectory(held, own.string().c_str()), static_cast<bool>(failed));
+  EXPECT_EQ(fs::exists(own), !failed);
 }
 
-TEST(TemporaryCopyGuards, OneRunLockAtATimeUntilReleased) {
+// The hold is the lock: whoever holds the copy keeps every other run from
+// taking it, however the folder is spelled, and lets go with the hold.
+TEST(TemporaryCopyGuards, AHeldCopyIsTakenByNoOtherUntilLetGo) {
   ScratchDir dir;
   const std::string copy = (dir.path / "VANTREL").string();
-  RunLockHandle first = TakeRunLock(copy.c_str());
+  HeldDirectory first = CreatePrivateDirectory(copy.c_str());
   ASSERT_NE(first, nullptr);
-  EXPECT_EQ(TakeRunLock(copy.c_str()), nullptr);
+  EXPECT_EQ(CreatePrivateDirectory(copy.c_str()), nullptr);
   EXPECT_EQ(ReadLastError(), kErrorAlreadyExists);
-  RunLockHandle other = TakeRunLock((dir.path / "OTHER" / "VANTREL").string().c_str());
-  ReleaseRunLock(other);
-  ReleaseRunLock(first);
-  RunLockHandle again = TakeRunLock(copy.c_str());
-  EXPECT_NE(again, nullptr);
-  ReleaseRunLock(again);
+  EXPECT_EQ(TakeEarlierCopy(copy.c_str()), nullptr);
+  EXPECT_EQ(ReadLastError(), kErrorSharingViolation);
+  const std::string respelled = (dir.path / "." / "VANTREL" / ".").string();
+  EXPECT_EQ(TakeEarlierCopy(respelled.c_str()), nullptr);
+  EXPECT_EQ(ReadLastError(), kErrorSharingViolation);
+  fs::create_directories(dir.path / "OTHER");
+  HeldDirectory other = CreatePrivateDirectory((dir.path / "OTHER" / "VANTREL").string().c_str());
+  EXPECT_NE(other, nullptr) << "another folder is another lock";
+  CloseHeldDirectory(other);
+  CloseHeldDirectory(first);
+  HeldDirectory again = TakeEarlierCopy(copy.c_str());
+  ASSERT_NE(again, nullptr);
+  HeldDirectory renewed = RenewEarlierCopy(again, copy.c_str());
+  ASSERT_NE(renewed, nullptr);
+  EXPECT_EQ(TakeEarlierCopy(copy.c_str()), nullptr) << "a renewed copy is held as a new one";
+  EXPECT_TRUE(RemoveHeldDirectory(renewed, copy.c_str()));
+  EXPECT_FALSE(fs::exists(copy));
 }
 
 TEST(TemporaryCopyGuards, RootsAreRootsAndFoldersAreNot) {

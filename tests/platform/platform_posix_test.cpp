@@ -89,9 +89,11 @@ TEST(PosixPaths, DirectoriesAreMadeForTheOwnerOnlyToWrite) {
   ASSERT_TRUE(MakeDirectory((dir.path / "made").string().c_str()));
   umask(old);
   const std::string made = (dir.path / "made").string();
-  EXPECT_TRUE(ReleaseHeldDirectory(HoldPrivateDirectory(made.c_str()), made.c_str()));
+  HeldDirectory held = TakeEarlierCopy(made.c_str());
+  EXPECT_NE(held, nullptr);
+  CloseHeldDirectory(held);
   fs::permissions(made, fs::perms::others_write, fs::perm_options::add);
-  EXPECT_EQ(HoldPrivateDirectory(made.c_str()), nullptr);
+  EXPECT_EQ(TakeEarlierCopy(made.c_str()), nullptr);
   EXPECT_FALSE(MakeDirectory((dir.path / "made").string().c_str()));
   EXPECT_EQ(ReadLastError(), kErrorAlreadyExists);
 }
