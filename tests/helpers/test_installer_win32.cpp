@@ -4,11 +4,17 @@
 //   thread-exit:MS  end the primary thread while another thread runs for MS
 //   hold:MS         end the primary thread while another keeps "held.txt"
 //                   of the working directory open for MS
+//   leave           leave in the working directory what installers leave:
+//                   read-only files and folders, names no ANSI code page
+//                   holds, a tree deeper than 1,400 characters, names ending
+//                   in a dot or a blank (made through "\\?\" paths and the
+//                   wide calls, as the narrow ones cannot)
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -26,6 +32,38 @@ DWORD WINAPI SleepThenEnd(void* parameter) {
   ExitProcess(0);
 }
 
+bool LeaveFile(const std::wstring& path, DWORD attributes) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  WriteFile(file, "left", 4, &written, nullptr);
+  CloseHandle(file);
+  return attributes == 0 || SetFileAttributesW(path.c_str(), attributes) != 0;
+}
+
+// Exits 3 when any of it could not be made: the test then sees no record.
+void LeaveWhatInstallersLeave() {
+  wchar_t cwd[MAX_PATH] = L"";
+  GetCurrentDirectoryW(MAX_PATH, cwd);
+  const std::wstring here = std::wstring(L"\\\\?\\") + cwd;
+  bool made = LeaveFile(here + L"\\read-only.txt", FILE_ATTRIBUTE_READONLY) &&
+              CreateDirectoryW((here + L"\\locked").c_str(), nullptr) &&
+              LeaveFile(here + L"\\locked\\inner.txt", FILE_ATTRIBUTE_READONLY) &&
+              SetFileAttributesW((here + L"\\locked").c_str(), FILE_ATTRIBUTE_READONLY) &&
+              LeaveFile(here + L"\\\u65e5\u672c.txt", 0) &&
+              CreateDirectoryW((here + L"\\\u0416dir").c_str(), nullptr) &&
+              LeaveFile(here + L"\\\u0416dir\\inner.txt", 0) && LeaveFile(here + L"\\dot.", 0) &&
+              LeaveFile(here + L"\\blank ", FILE_ATTRIBUTE_READONLY) &&
+              CreateDirectoryW((here + L"\\folder..").c_str(), nullptr) &&
+              LeaveFile(here + L"\\folder..\\two dots. .", 0);
+  std::wstring deep = here;
+  while (made && deep.size() < 1500) {
+    deep += L"\\" + std::wstring(100, L'd');
+    made = CreateDirectoryW(deep.c_str(), nullptr) != 0;
+  }
+  if (!made || !LeaveFile(deep + L"\\leaf.txt", FILE_ATTRIBUTE_READONLY)) ExitProcess(3);
+}
+
 }  // namespace
 
 int main() {
@@ -33,6 +71,7 @@ int main() {
   char mode[64] = "";
   GetEnvironmentVariableA("VANTREL_TEST_RECORD", record, sizeof record);
   GetEnvironmentVariableA("VANTREL_TEST_MODE", mode, sizeof mode);
+  if (std::strcmp(mode, "leave") == 0) LeaveWhatInstallersLeave();
   if (record[0] != '\0') {
     if (FILE* out = std::fopen(record, "w")) {
       STARTUPINFOA startup;

@@ -321,7 +321,9 @@ TEST(Win32TemporaryCopy, TheHeldCopyIsTheLockUnderEverySpelling) {
   ASSERT_NE(earlier, nullptr);
   EXPECT_EQ(TakeEarlierCopy(path.c_str()), nullptr);
   EXPECT_EQ(ReadLastError(), kErrorSharingViolation);
-  if (!drive.empty()) EXPECT_EQ(TakeEarlierCopy("O:\\VANTREL"), nullptr);
+  if (!drive.empty()) {
+    EXPECT_EQ(TakeEarlierCopy("O:\\VANTREL"), nullptr);
+  }
   fs::create_directories(scratch.path / "VANTREL-1");
   EXPECT_FALSE(MoveHeldCopyAside(earlier, (scratch.path / "VANTREL-1").string().c_str()));
   EXPECT_EQ(ReadLastError(), kErrorAlreadyExists);
