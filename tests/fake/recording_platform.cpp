@@ -173,7 +173,7 @@ struct PlatformFile {
 
 FileHandle OpenFileForRead(const char* path) {
   const FakeFile* file = FindSourceFile(path);
-  if (file == nullptr) return nullptr;
+  if (file == nullptr || file->unreadable) return nullptr;
   return new PlatformFile{path, file->bytes, 0, false};
 }
 bool ReadFileSize(FileHandle file, uint64_t* size) {
