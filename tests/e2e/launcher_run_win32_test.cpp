@@ -355,3 +355,43 @@ TEST_F(GuardedRun, ACopyAsLongAsItsFilesAllowIsRemovedWhole) {
 }
 
 }  // namespace
+
+namespace {
+
+// The system's own words for an error code, as the launcher's box gives them.
+std::string SystemWords(DWORD code) {
+  char words[512] = "";
+  DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK,
+      nullptr, code, 0, words, sizeof words, nullptr);
+  while (length > 0 &&
+         (words[length - 1] == ' ' || words[length - 1] == '\r' || words[length - 1] == '\n')) {
+    --length;
+  }
+  return std::string(words, length);
+}
+
+// A file of the medium that another program holds without read sharing
+// cannot be copied: no installer, the temporary copy gone before the box
+// comes up, and the box names the file and why.
+TEST_F(GuardedRun, AFileThatCannotBeReadStartsNoInstallerAndTheBoxSaysWhich) {
+  const fs::path held = medium / "data" / "held.cab";
+  WriteStored(held, PatternBytes(4096, 5));
+  HANDLE holder = CreateFileA(held.string().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  StartedProgram run = Start(medium / "setup.exe", medium, "");
+  ASSERT_NE(run.process, nullptr);
+  HWND box = AwaitBox("Halvern Vantrel", run.process);
+  CloseHandle(holder);
+  ASSERT_NE(box, nullptr) << "no box";
+  EXPECT_EQ(BoxText(box), "Setup could not copy\n" + held.string() + "\n\n" +
+                              SystemWords(ERROR_SHARING_VIOLATION) +
+                              "\n\nNothing was installed. Run setup again once this is put right.");
+  EXPECT_TRUE(fs::is_empty(temp)) << "the copy is removed before the box";
+  PostMessageA(box, WM_CLOSE, 0, 0);
+  EXPECT_EQ(Finish(run), 1);
+  EXPECT_FALSE(fs::exists(record)) << "the installer was started from a copy without the file";
+}
+
+}  // namespace
