@@ -475,8 +475,9 @@ TEST_F(LauncherRun, AFullDiskStartsNoInstallerAndSaysWhichFile) {
 }
 
 // A read that fails (the memory behind /proc/self/mem's first page is never
-// mapped) and a file that reads longer than its size (/proc files say 0).
-TEST_F(LauncherRun, AReadErrorOrAChangedFileStartsNoInstaller) {
+// mapped), a file that reads longer than its size (/proc files say 0), and
+// a file too large to restore.
+TEST_F(LauncherRun, AReadErrorAChangedFileOrOneTooLargeStartsNoInstaller) {
   fs::create_symlink("/proc/self/mem", medium / "data" / "unreadable");
   const ProgramRun failed = Launch("");
   EXPECT_EQ(failed.exitCode, 1);
@@ -493,6 +494,18 @@ TEST_F(LauncherRun, AReadErrorOrAChangedFileStartsNoInstaller) {
                                 "\\data\\changing\n\nIt changed while it was being read."),
             std::string::npos)
       << changed.output;
+  EXPECT_FALSE(fs::exists(record));
+  EXPECT_TRUE(fs::is_empty(temp));
+
+  // 2 GiB, which the signed length cannot hold: a sparse file takes no room.
+  fs::remove(medium / "data" / "changing");
+  WriteBytes(medium / "data" / "huge.cab", {});
+  fs::resize_file(medium / "data" / "huge.cab", std::uintmax_t{1} << 31);
+  const ProgramRun huge = Launch("");
+  EXPECT_NE(huge.output.find("Setup could not copy\n" + medium.string() +
+                             "\\data\\huge.cab\n\nIt is 2 GB or larger"),
+            std::string::npos)
+      << huge.output;
   EXPECT_FALSE(fs::exists(record));
   EXPECT_TRUE(fs::is_empty(temp));
 }
