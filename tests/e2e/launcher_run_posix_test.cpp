@@ -408,7 +408,7 @@ ProgramRun LaunchLimited(const fs::path& medium, const std::string& argument, in
     close(out[1]);
     // A full disk then fails the write, as on Windows, instead of ending
     // the process.
-    signal(SIGXFSZ, SIG_IGN);
+    (void)signal(SIGXFSZ, SIG_IGN);
     const rlimit cap = {limit, limit};
     if (chdir(medium.c_str()) != 0 ||
         setrlimit(static_cast<__rlimit_resource>(resource), &cap) != 0) {

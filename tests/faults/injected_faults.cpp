@@ -32,6 +32,8 @@ bool Fire(FaultKind kind) {
 
 }  // namespace
 
+// The names the linker gives the real calls and their wrappers.
+// NOLINTBEGIN(bugprone-reserved-identifier)
 extern "C" {
 void* __real__Z18AllocateFileBufferm(std::size_t size);
 FileHandle __real__Z15OpenFileForReadPKc(const char* path);
@@ -109,3 +111,4 @@ bool __wrap__Z13MakeDirectoryPKc(const char* path) {
   return __real__Z13MakeDirectoryPKc(path);
 }
 }
+// NOLINTEND(bugprone-reserved-identifier)

@@ -24,7 +24,7 @@ struct FaultTally {
 using RealTree = std::map<std::string, Bytes>;  // relative path -> real bytes
 
 RealTree MakeMedium(const fs::path& medium) {
-  const RealTree tree = {
+  RealTree tree = {
       {"SETUP.EXE", TextBytes("installer")},
       {"readme.txt", TextBytes("read me")},
       {"empty", {}},
