@@ -17,11 +17,8 @@ int CopyPieces(FileHandle source, std::size_t length, const char* destination, b
     const std::size_t expected = last ? left : asked;
     const int64_t got = ReadFileBytes(source, buffer, asked);
     if (got != static_cast<int64_t>(expected)) {
-      if (got < 0) {
-        NoteLoss(loss, kLossSystemError, ReadLastError());
-      } else {
-        NoteLoss(loss, kLossChangedWhileRead, 0);
-      }
+      NoteLoss(loss, got < 0 ? kLossSystemError : kLossChangedWhileRead,
+               got < 0 ? ReadLastError() : 0);
       if (written != nullptr) AbandonRestoredFile(written, destination);
       return kRestoreSourceUnreadable;
     }

@@ -16,13 +16,13 @@ constexpr uint64_t kLongestRestoredFile = 0x7FFFFFFF;
 int RestoreThroughOneBuffer(FileHandle file, unsigned char* buffer, std::size_t length,
                             const char* destination, bool mustBeNew, FileLoss* loss) {
   const int64_t got = ReadFileBytes(file, buffer, length + 1);
-  if (got < 0) {
-    NoteLoss(loss, kLossSystemError, ReadLastError());
-  } else if (got != static_cast<int64_t>(length)) {
-    NoteLoss(loss, kLossChangedWhileRead, 0);
+  if (got != static_cast<int64_t>(length)) {
+    NoteLoss(loss, got < 0 ? kLossSystemError : kLossChangedWhileRead,
+             got < 0 ? ReadLastError() : 0);
+    CloseFile(file);
+    return kRestoreSourceUnreadable;
   }
   CloseFile(file);
-  if (got != static_cast<int64_t>(length)) return kRestoreSourceUnreadable;
   ComplementBytes(buffer, length);
   FileHandle written = CreateRestoredFile(destination, mustBeNew, loss);
   // A destination that cannot be created is passed over, as the walk expects.
@@ -34,14 +34,10 @@ int RestoreThroughOneBuffer(FileHandle file, unsigned char* buffer, std::size_t 
 // Its size comes from the file opened, which spares a look-up of the path.
 int RestoreOpenFile(FileHandle file, const char* destination, bool mustBeNew, FileLoss* loss) {
   uint64_t size = 0;
-  if (!ReadFileSize(file, &size)) {
-    NoteLoss(loss, kLossSystemError, ReadLastError());
-    CloseFile(file);
-    return kRestoreSourceUnreadable;
-  }
+  const bool sized = ReadFileSize(file, &size);
   // 2 GiB or more does not fit the signed length: never copy a wrong length.
-  if (size > kLongestRestoredFile) {
-    NoteLoss(loss, kLossTooLarge, 0);
+  if (!sized || size > kLongestRestoredFile) {
+    NoteLoss(loss, sized ? kLossTooLarge : kLossSystemError, sized ? 0 : ReadLastError());
     CloseFile(file);
     return kRestoreSourceUnreadable;
   }
