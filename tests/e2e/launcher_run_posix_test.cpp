@@ -474,26 +474,6 @@ TEST_F(LauncherRun, AFullDiskStartsNoInstallerAndSaysWhichFile) {
   EXPECT_TRUE(fs::is_empty(temp)) << "the temporary copy was left";
 }
 
-// A real file system that fills up, where this machine lets a test mount
-// one: 768 KiB of tmpfs, which the 1 MiB file does not fit.
-TEST_F(LauncherRun, AFileSystemThatFillsUpStartsNoInstallerAndKeepsWhatCameBack) {
-  const MountUndone small{scratch.path / "small"};
-  fs::create_directories(small.point);
-  if (RunProgram("/bin/mount", "/", "-t tmpfs -o size=768k tmpfs '" + small.point.string() + "'")
-          .exitCode != 0) {
-    GTEST_SKIP() << "no tmpfs can be mounted here";
-  }
-  const fs::path target = small.point / "kit";
-  const ProgramRun run = Launch(target.string());
-  EXPECT_EQ(run.exitCode, 1);
-  EXPECT_NE(run.output.find(LossBox(medium, "data\\pattern", "No space left on device.")),
-            std::string::npos)
-      << run.output;
-  EXPECT_FALSE(fs::exists(record));
-  EXPECT_FALSE(fs::exists(target / "data" / "pattern")) << "a truncated copy was left";
-  EXPECT_EQ(ReadBytes(target / "readme.txt"), TextBytes("read me\n"));
-}
-
 // A read that fails (the memory behind /proc/self/mem's first page is never
 // mapped), a file that reads longer than its size (/proc files say 0), and
 // a file too large to restore.
