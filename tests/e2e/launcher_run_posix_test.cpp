@@ -2,10 +2,12 @@
 // installer restored and started by it.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -389,6 +391,128 @@ TEST_F(LauncherRun, FileSystemsMountedIntoTheMediumOrTheCopyAreNotCrossed) {
   const MountUndone left{temp / "VANTREL" / "m"};
   EXPECT_EQ(Launch("").exitCode, 1);
   EXPECT_EQ(ReadBytes(users / "precious.txt"), TextBytes("precious"));
+}
+
+}  // namespace
+
+namespace {
+
+// The launcher started with a limit of the system set in its own process
+// before it runs: an address space too crowded for a large file's buffer,
+// or a disk that fills up. Standard output and error together.
+ProgramRun LaunchLimited(const fs::path& medium, const std::string& argument, int resource,
+                         rlim_t limit) {
+  const std::string program = LauncherProgram().string();
+  int out[2];
+  if (pipe(out) != 0) return {-1, ""};
+  const pid_t child = fork();
+  if (child == 0) {
+    dup2(out[1], 1);
+    dup2(out[1], 2);
+    close(out[0]);
+    close(out[1]);
+    // A full disk then fails the write, as on Windows, instead of ending
+    // the process.
+    (void)signal(SIGXFSZ, SIG_IGN);
+    const rlimit cap = {limit, limit};
+    if (chdir(medium.c_str()) != 0 ||
+        setrlimit(static_cast<__rlimit_resource>(resource), &cap) != 0) {
+      _exit(126);
+    }
+    execl(program.c_str(), "setup", argument.empty() ? nullptr : argument.c_str(), nullptr);
+    _exit(127);
+  }
+  close(out[1]);
+  ProgramRun run = {-1, ""};
+  char block[4096];
+  ssize_t got = 0;
+  while ((got = read(out[0], block, sizeof block)) > 0) {
+    run.output.append(block, static_cast<std::size_t>(got));
+  }
+  close(out[0]);
+  int status = 0;
+  if (waitpid(child, &status, 0) == child && WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
+  return run;
+}
+
+// The box a run that lost a file ends with, as the launcher spells the path.
+std::string LossBox(const fs::path& medium, const std::string& name, const std::string& why) {
+  return "Halvern Vantrel\n\nSetup could not copy\n" + medium.string() + "\\" + name + "\n\n" +
+         why + "\n\nNothing was installed. ";
+}
+
+// A file larger than the whole address space the launcher may have comes
+// back byte for byte, and the installer starts.
+TEST_F(LauncherRun, AFileLargerThanTheAddressSpaceComesBackWhole) {
+  constexpr rlim_t kAddressSpace = rlim_t{96} << 20;
+  if (LaunchLimited(medium, "/?", RLIMIT_AS, kAddressSpace).exitCode != 0) {
+    GTEST_SKIP() << "the launcher cannot start in 96 MiB of address space (a sanitizer's shadow)";
+  }
+  const Bytes large = PatternBytes(std::size_t{128} << 20, 17);
+  WriteStored(medium / "data" / "large.cab", large);
+  const fs::path target = scratch.path / "kit";
+  const ProgramRun run = LaunchLimited(medium, target.string(), RLIMIT_AS, kAddressSpace);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.output, "Copying Files. Please wait.\n");
+  EXPECT_TRUE(ReadBytes(target / "data" / "large.cab") == large) << "not byte for byte";
+  EXPECT_EQ(fs::path(RecordValue(record, "cwd")), target) << "the installer started";
+}
+
+// A disk that fills up at 512 KiB a file, which the 1 MiB file of the
+// medium does not fit: no installer, the file named, nothing truncated.
+TEST_F(LauncherRun, AFullDiskStartsNoInstallerAndSaysWhichFile) {
+  constexpr rlim_t kFileSize = rlim_t{512} << 10;
+  const fs::path target = scratch.path / "kit";
+  const ProgramRun named = LaunchLimited(medium, target.string(), RLIMIT_FSIZE, kFileSize);
+  EXPECT_EQ(named.exitCode, 1);
+  EXPECT_NE(named.output.find(LossBox(medium, "data\\pattern", "No space left on device.")),
+            std::string::npos)
+      << named.output;
+  EXPECT_FALSE(fs::exists(record)) << "the installer was started from a copy without the file";
+  EXPECT_FALSE(fs::exists(target / "data" / "pattern")) << "a truncated copy was left";
+  EXPECT_EQ(ReadBytes(target / "readme.txt"), TextBytes("read me\n")) << "a named target keeps";
+
+  const ProgramRun temporary = LaunchLimited(medium, "", RLIMIT_FSIZE, kFileSize);
+  EXPECT_EQ(temporary.exitCode, 1);
+  EXPECT_NE(temporary.output.find("No space left on device."), std::string::npos);
+  EXPECT_FALSE(fs::exists(record));
+  EXPECT_TRUE(fs::is_empty(temp)) << "the temporary copy was left";
+}
+
+// A read that fails (the memory behind /proc/self/mem's first page is never
+// mapped), a file that reads longer than its size (/proc files say 0), and
+// a file too large to restore.
+TEST_F(LauncherRun, AReadErrorAChangedFileOrOneTooLargeStartsNoInstaller) {
+  fs::create_symlink("/proc/self/mem", medium / "data" / "unreadable");
+  const ProgramRun failed = Launch("");
+  EXPECT_EQ(failed.exitCode, 1);
+  EXPECT_NE(failed.output.find(LossBox(medium, "data\\unreadable", "Input/output error.")),
+            std::string::npos)
+      << failed.output;
+  EXPECT_FALSE(fs::exists(record));
+  EXPECT_TRUE(fs::is_empty(temp));
+
+  fs::remove(medium / "data" / "unreadable");
+  fs::create_symlink("/proc/self/status", medium / "data" / "changing");
+  const ProgramRun changed = Launch("");
+  EXPECT_NE(changed.output.find("Setup could not copy\n" + medium.string() +
+                                "\\data\\changing\n\nIt changed while it was being read."),
+            std::string::npos)
+      << changed.output;
+  EXPECT_FALSE(fs::exists(record));
+  EXPECT_TRUE(fs::is_empty(temp));
+
+  // 2 GiB, which the signed length cannot hold: a sparse file takes no room.
+  fs::remove(medium / "data" / "changing");
+  WriteBytes(medium / "data" / "huge.cab", {});
+  fs::resize_file(medium / "data" / "huge.cab", std::uintmax_t{1} << 31);
+  const ProgramRun huge = Launch("");
+  EXPECT_NE(huge.output.find("Setup could not copy\n" + medium.string() +
+                             "\\data\\huge.cab\n\nIt is 2 GB or larger"),
+            std::string::npos)
+      << huge.output;
+  EXPECT_FALSE(fs::exists(record));
+  EXPECT_TRUE(fs::is_empty(temp));
 }
 
 }  // namespace
