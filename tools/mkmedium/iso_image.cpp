@@ -50,7 +50,7 @@ bool RunImageWrite(const char* medium, const char* partial, const ImageSettings&
   PathBuffer mediumOperand;
   PathBuffer imageOperand;
   ImageDates dates;
-  if (!MakeOperandPath(mediumOperand, medium) || !MakeOperandPath(imageOperand, partial)) {
+  if (!MakeOperandPath(mediumOperand, medium) || !MakeDrivePath(imageOperand, partial)) {
     (void)std::fprintf(stderr, "mkmedium: %s: path too long for the image\n", partial);
     return false;
   }
@@ -97,7 +97,7 @@ bool RunImageWrite(const char* medium, const char* partial, const ImageSettings&
                                    imageOperand,
                                    mediumOperand,
                                    nullptr};
-  return RunXorriso(arguments, log, "the image");
+  return RunXorriso(arguments, log, log, "the image");
 }
 
 }  // namespace
@@ -114,6 +114,10 @@ bool WriteIsoImage(const char* medium, const ImageSettings& settings, const Imag
     (void)std::fprintf(stderr, "mkmedium: cannot create a new file beside %s\n", settings.image);
   } else {
     // The image takes the place of the last one only as checked.
+    if (!check.quiet && IsErrorStreamTerminal()) {
+      (void)std::fprintf(stderr, "mkmedium: xorriso is writing the image of %s\n",
+                         ShowSize(check.plan->totalBytes).c_str());
+    }
     if (RunImageWrite(medium, partial, settings, log) &&
         CheckIsoImage(check, partial, settings.image, scratch) == 0) {
       placed = ReplaceFilePath(partial, settings.image);

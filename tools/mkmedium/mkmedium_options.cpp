@@ -15,8 +15,6 @@ constexpr long kLongestFolderLength = 250;
 // "D:\": a folder is never shorter than a drive's root.
 constexpr long kShortestFolderLength = 3;
 constexpr uint32_t kDefaultCodePage = 1252;
-constexpr long kAnsiCodePages[] = {874,  932,  936,  949,  950,  1250, 1251,
-                                   1252, 1253, 1254, 1255, 1256, 1257, 1258};
 
 bool TakeValue(int argc, char** argv, int* index, const char** value) {
   // An empty value names nothing.
@@ -44,8 +42,8 @@ bool ParseLength(const char* option, const char* text, long shortest, int* lengt
 bool ParseCodePage(const char* text, uint32_t* codePage) {
   char* end = nullptr;
   const long value = std::strtol(text, &end, 10);
-  for (const long known : kAnsiCodePages) {
-    if (end != text && *end == '\0' && value == known) {
+  for (const uint32_t known : kAnsiCodePages) {
+    if (end != text && *end == '\0' && value == static_cast<long>(known)) {
       *codePage = static_cast<uint32_t>(value);
       return true;
     }
@@ -77,6 +75,8 @@ bool TakeOption(int argc, char** argv, int* index, ToolOptions* options) {
     options->task = ToolTask::kCheck;
   } else if (std::strcmp(option, "--quiet") == 0 || std::strcmp(option, "-q") == 0) {
     options->quiet = true;
+  } else if (std::strcmp(option, "--verbose") == 0 || std::strcmp(option, "-v") == 0) {
+    options->verbose = true;
   } else if (std::strcmp(option, "--launcher") == 0) {
     return TakeValue(argc, argv, index, &options->launcher);
   } else if (std::strcmp(option, "--iso") == 0) {
@@ -108,6 +108,7 @@ bool ParseToolOptions(int argc, char** argv, ToolOptions* options) {
               nullptr,
               kDefaultLabel,
               kDefaultTargetLength,
+              false,
               false,
               kDefaultSourceLength,
               kDefaultCodePage};

@@ -1,10 +1,12 @@
-// A one-line progress bar on standard error, drawn only on a terminal.
+// A one-line progress bar on standard error, drawn only on a terminal: by
+// bytes, so that it moves inside a large file too.
 #pragma once
 
 #include <cstdint>
 
 struct ProgressBar {
   bool shown;
+  const char* task;  // what is going on, after the figures
   uint32_t files;
   uint32_t totalFiles;
   uint64_t bytes;
@@ -12,7 +14,11 @@ struct ProgressBar {
   int drawnPermille;  // -1 before the first drawing
 };
 
-ProgressBar StartProgressBar(uint32_t totalFiles, uint64_t totalBytes, bool quiet);
-void AdvanceProgressBar(ProgressBar* bar, uint64_t bytes);
+ProgressBar StartProgressBar(const char* task, uint32_t totalFiles, uint64_t totalBytes,
+                             bool quiet);
+// Bytes done within the file at hand.
+void AdvanceProgressBytes(ProgressBar* bar, uint64_t bytes);
+// One more file done.
+void CountProgressFile(ProgressBar* bar);
 // Ends the line so that what follows starts on a fresh one.
 void FinishProgressBar(ProgressBar* bar);
