@@ -38,7 +38,8 @@ TEST(MkmediumRoundTrip, TheLauncherRestoresWhatMkmediumStored) {
 
   const ProgramRun checked =
       RunProgram(MkmediumProgram(), scratch.path,
-                 "--check \"" + source.string() + "\" \"" + medium.string() + "\"");
+                 "--check \"" + source.string() + "\" \"" + medium.string() + "\" --launcher \"" +
+                     LauncherProgram().string() + "\"");
   EXPECT_EQ(checked.exitCode, 0) << checked.output;
 
   const fs::path target = scratch.path / "restored";
