@@ -208,6 +208,110 @@ TEST(MkmediumPosix, NamesBeyondAsciiMeetTheCodePageAndTheCaseFoldOfWindows) {
   EXPECT_EQ(ReadBytes(restored / "\u65e5\u672c.txt"), TextBytes("kanji"));
 }
 
+// What a vendor's build reads and greps: refusals first, sorted, counted,
+// each with what would help; notes one line a kind unless --verbose; SOURCE
+// and MEDIUM as given; what stands in a MEDIUM in use; sizes and counts as a
+// person says them; an image time xorriso would refuse, before anything is
+// written.
+TEST(MkmediumPosix, TellsWhatAVendorActsOnInTheFormsABuildGreps) {
+  ScratchDir scratch;
+  const fs::path source = scratch.path / "src";
+  WriteBytes(source / "SETUP.EXE", TextBytes("installer"));
+  for (const char* name : {"caf\u00e9.txt", "na\u00efve.txt", "\u00e9t\u00e9.txt"}) {
+    WriteBytes(source / "notes" / name, TextBytes(name));
+  }
+  WriteBytes(source / "\u65e5\u672c.txt", TextBytes("kanji"));
+  WriteBytes(source / "con.txt", {});
+  const ProgramRun refused = RunMkmedium(scratch.path, "src medium");
+  EXPECT_EQ(refused.exitCode, 2) << refused.output;
+  const std::size_t device = refused.output.find("refused: con.txt: a reserved device name");
+  const std::size_t kanji = refused.output.find(
+      "refused: \u65e5\u672c.txt: code page 1252 cannot hold this name: the launcher would lose "
+      "it; --code-page 932 or 936 or 949 or 950 hold it");
+  ASSERT_NE(device, std::string::npos) << refused.output;
+  ASSERT_NE(kanji, std::string::npos) << refused.output;
+  EXPECT_LT(device, kanji) << "sorted";
+  EXPECT_NE(refused.output.find("2 paths refused; nothing written to medium\n"), std::string::npos)
+      << refused.output;
+  const std::size_t notes = refused.output.find("note: 3 names, notes/");
+  EXPECT_NE(notes, std::string::npos) << refused.output;
+  EXPECT_GT(notes, kanji) << "notes after the refusals";
+  EXPECT_NE(refused.output.find("(--verbose lists them)"), std::string::npos) << refused.output;
+  const ProgramRun verbose = RunMkmedium(scratch.path, "src medium --verbose");
+  std::size_t noteLines = 0;
+  for (std::size_t at = verbose.output.find("note: notes/"); at != std::string::npos;
+       at = verbose.output.find("note: notes/", at + 1)) {
+    ++noteLines;
+  }
+  EXPECT_EQ(noteLines, 3u) << verbose.output;
+  EXPECT_FALSE(fs::exists(scratch.path / "medium"));
+
+  const fs::path lone = scratch.path / "lone";
+  WriteBytes(lone / "Setup.exe", TextBytes("installer"));
+  const ProgramRun single = RunMkmedium(scratch.path, "lone out");
+  EXPECT_EQ(single.exitCode, 0) << single.output;
+  EXPECT_NE(single.output.find("stored 1 file, 9 bytes, in out with the launcher"),
+            std::string::npos)
+      << single.output;
+  EXPECT_NE(single.output.find("note: Setup.exe: comes back named \"SETUP.EXE\""),
+            std::string::npos)
+      << single.output;
+  const ProgramRun inUse = RunMkmedium(scratch.path, "src out");
+  EXPECT_EQ(inUse.exitCode, 2) << inUse.output;
+  EXPECT_NE(inUse.output.find("refused: out must be a new or empty directory; it holds "),
+            std::string::npos)
+      << inUse.output;
+  for (const char* name : {"a", "b", "c", "d"}) WriteBytes(scratch.path / "full" / name, {});
+  EXPECT_NE(RunMkmedium(scratch.path, "lone full").output.find(" and 1 more\n"), std::string::npos);
+
+  fs::remove_all(scratch.path / "empty-src");
+  fs::create_directories(scratch.path / "empty-src");
+  const ProgramRun noInstaller = RunMkmedium(scratch.path, "empty-src m");
+  EXPECT_NE(noInstaller.output.find("refused: empty-src: no \"SETUP.EXE\" at the root"),
+            std::string::npos)
+      << noInstaller.output;
+  EXPECT_NE(noInstaller.output.find("1 path refused"), std::string::npos) << noInstaller.output;
+
+  const ProgramRun leadingZero =
+      RunShell("cd " + Quoted(scratch.path) + " && SOURCE_DATE_EPOCH=00000000001 exec " +
+               Quoted(MkmediumProgram()) + " lone m2 --iso m2.iso --launcher " +
+               Quoted(LauncherProgram()));
+  EXPECT_EQ(leadingZero.exitCode, 1) << leadingZero.output;
+  EXPECT_NE(leadingZero.output.find("no leading zero, not \"00000000001\""), std::string::npos)
+      << leadingZero.output;
+  EXPECT_FALSE(fs::exists(scratch.path / "m2"));
+}
+
+// The bar moves by bytes, inside a file too, and --check draws its own,
+// through each tree of an image as well.
+TEST(MkmediumPosix, TheCheckAndTheImageShowTheirOwnProgressOnATerminal) {
+  ScratchDir scratch;
+  const fs::path source = scratch.path / "source";
+  WriteBytes(source / "SETUP.EXE", TextBytes("installer"));
+  WriteBytes(source / "big", PatternBytes(8 << 20, 4));
+  const std::string tool = Quoted(MkmediumProgram()) + " --launcher " + Quoted(LauncherProgram());
+  const std::string operands = Quoted(source) + " " + Quoted(scratch.path / "medium");
+  const ProgramRun made = RunShell("script -qec \"" + tool + " " + operands + " --iso " +
+                                   Quoted(scratch.path / "m.iso") + "\" /dev/null");
+  EXPECT_EQ(made.exitCode, 0) << made.output;
+  // 1 MiB of the 8 MiB file stored: 12%, with the file not yet counted.
+  EXPECT_NE(made.output.find(" 12%  0/2 files  1.0/8.0 MiB  storing"), std::string::npos)
+      << made.output;
+  EXPECT_NE(made.output.find("xorriso is writing the image of 8.0 MiB"), std::string::npos);
+  for (const char* tree : {"Joliet", "Rock Ridge"}) {
+    EXPECT_NE(made.output.find(std::string("100%  2/2 files  8.0/8.0 MiB  checking the ") + tree +
+                               " tree"),
+              std::string::npos)
+        << made.output;
+  }
+  const ProgramRun checked =
+      RunShell("script -qec \"" + tool + " --check " + operands + "\" /dev/null");
+  EXPECT_NE(checked.output.find("100%  2/2 files  8.0/8.0 MiB  checking"), std::string::npos)
+      << checked.output;
+  const ProgramRun offTerminal = RunShell(tool + " --check " + operands + " 2>&1");
+  EXPECT_EQ(offTerminal.output.find('%'), std::string::npos) << offTerminal.output;
+}
+
 // mkmedium with TMPDIR inside the scratch folder, so that its scratch
 // folders can be seen to go again.
 ProgramRun RunWithTemp(const fs::path& temp, const std::string& environment,
