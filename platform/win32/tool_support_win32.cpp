@@ -106,9 +106,9 @@ bool MakeUniqueDirectory(PathBuffer& out, const char* parent, const char* prefix
   LARGE_INTEGER counter = {};
   for (int n = 0; n < kTries; ++n) {
     (void)QueryPerformanceCounter(&counter);
-    const auto unforeseen = static_cast<unsigned long>(
-        (static_cast<uint64_t>(counter.QuadPart) * 2654435761u) ^ GetCurrentProcessId() ^
-        (static_cast<unsigned long>(n) << 20));
+    const auto unforeseen =
+        static_cast<unsigned long>((static_cast<uint64_t>(counter.QuadPart) * 2654435761u) ^
+                                   GetCurrentProcessId() ^ (static_cast<unsigned long>(n) << 20));
     char name[kPathBufferSize];
     const int length = std::snprintf(name, sizeof name, "%s%s%08lx", parent, prefix, unforeseen);
     if (length < 0 || static_cast<std::size_t>(length) >= sizeof out) {

@@ -23,7 +23,7 @@ const fs::path kWindowsLauncher = VANTREL_WINDOWS_LAUNCHER;
 
 // A small source tree with its installer.
 fs::path MakeSource(const fs::path& scratch) {
-  const fs::path source = scratch / "source";
+  fs::path source = scratch / "source";
   WriteBytes(source / "SETUP.EXE", ReadBytes(TestInstallerProgram()));
   WriteBytes(source / "data" / "one", PatternBytes(300000, 9));
   return source;
@@ -44,8 +44,8 @@ void MakeWithTheShippedLauncher(const fs::path& root, const fs::path& scratch) {
   const ProgramRun checked =
       RunProgram(tool, scratch, "--check " + Quoted(source) + " " + Quoted(medium));
   EXPECT_EQ(checked.exitCode, 0) << checked.output;
-  EXPECT_TRUE(Names(checked, "carries the launcher " + shipped.string() +
-                                 " (a 32-bit Windows program)"))
+  EXPECT_TRUE(
+      Names(checked, "carries the launcher " + shipped.string() + " (a 32-bit Windows program)"))
       << checked.output;
 }
 
@@ -109,8 +109,8 @@ TEST(MkmediumInstall, TheDebianPackageHoldsTheToolAndTheWindowsLauncher) {
   }
   ASSERT_EQ(packages.size(), 1u) << packed.output;
   const ProgramRun contents = RunShell("dpkg-deb -c " + Quoted(packages[0]));
-  for (const char* file : {"./usr/bin/mkmedium", "./usr/share/vantrel/setup",
-                           "./usr/share/vantrel/setup.exe"}) {
+  for (const char* file :
+       {"./usr/bin/mkmedium", "./usr/share/vantrel/setup", "./usr/share/vantrel/setup.exe"}) {
     EXPECT_TRUE(Names(contents, std::string(file) + "\n")) << file << "\n" << contents.output;
   }
   const ProgramRun fields = RunShell("dpkg-deb -f " + Quoted(packages[0]) + " Recommends Depends");

@@ -272,10 +272,9 @@ TEST(MkmediumPosix, TellsWhatAVendorActsOnInTheFormsABuildGreps) {
       << noInstaller.output;
   EXPECT_NE(noInstaller.output.find("1 path refused"), std::string::npos) << noInstaller.output;
 
-  const ProgramRun leadingZero =
-      RunShell("cd " + Quoted(scratch.path) + " && SOURCE_DATE_EPOCH=00000000001 exec " +
-               Quoted(MkmediumProgram()) + " lone m2 --iso m2.iso --launcher " +
-               Quoted(LauncherProgram()));
+  const ProgramRun leadingZero = RunShell(
+      "cd " + Quoted(scratch.path) + " && SOURCE_DATE_EPOCH=00000000001 exec " +
+      Quoted(MkmediumProgram()) + " lone m2 --iso m2.iso --launcher " + Quoted(LauncherProgram()));
   EXPECT_EQ(leadingZero.exitCode, 1) << leadingZero.output;
   EXPECT_NE(leadingZero.output.find("no leading zero, not \"00000000001\""), std::string::npos)
       << leadingZero.output;
@@ -474,9 +473,9 @@ printf "\\$(printf %03o $((b ^ 1)))" | dd of="$out" bs=1 seek=$at conv=notrunc 2
   EXPECT_TRUE(ReadBytes(image) == last);
   EXPECT_FALSE(fs::exists(shm / "again"));
   EXPECT_TRUE(fs::is_empty(shm / "tmp"));
-  EXPECT_EQ(ListTree(shm), (std::vector<std::string>{"medium.iso", "medium/", "medium/data/",
-                                                      "medium/data/flip", "medium/setup.exe",
-                                                      "medium/setup.xex", "tmp/"}));
+  EXPECT_EQ(ListTree(shm),
+            (std::vector<std::string>{"medium.iso", "medium/", "medium/data/", "medium/data/flip",
+                                      "medium/setup.exe", "medium/setup.xex", "tmp/"}));
   fs::remove_all(shm);
 }
 

@@ -41,7 +41,8 @@ TEST(Mkmedium, RefusesTreesThatWouldNotComeBackAndWritesNothing) {
   EXPECT_TRUE(Names(refused, "no \"SETUP.EXE\" at the root")) << refused.output;
   EXPECT_TRUE(Names(refused, Shown("sub\\setup.xex"))) << refused.output;
   EXPECT_TRUE(Names(refused, "big: 2 GiB or more")) << refused.output;
-  EXPECT_TRUE(Names(refused, Shown(longName + "\\" + longName) + ": 272 characters")) << refused.output;
+  EXPECT_TRUE(Names(refused, Shown(longName + "\\" + longName) + ": 272 characters"))
+      << refused.output;
   EXPECT_FALSE(fs::exists(medium));
 
   // The same tree less what it refused is taken, the long path included.
@@ -114,7 +115,8 @@ TEST(MkmediumCheck, ListsEveryDifferenceAndPassesOnlyAnExactMedium) {
   WriteBytes(medium / "setup.exe", TextBytes("M"));
   const ProgramRun spoiled = RunProgram(MkmediumProgram(), scratch.path, check);
   EXPECT_EQ(spoiled.exitCode, 1);
-  EXPECT_TRUE(Names(spoiled, "differs: " + Shown("data\\flip") + ": contents differ")) << spoiled.output;
+  EXPECT_TRUE(Names(spoiled, "differs: " + Shown("data\\flip") + ": contents differ"))
+      << spoiled.output;
   EXPECT_TRUE(Names(spoiled, "missing: " + Shown("data\\gone"))) << spoiled.output;
   EXPECT_TRUE(Names(spoiled, "extra: " + Shown("data\\extra"))) << spoiled.output;
   EXPECT_TRUE(Names(spoiled, "missing: empty")) << spoiled.output;
@@ -155,7 +157,8 @@ TEST(Mkmedium, NamesTheCodePageCannotHoldAreRefusedTheOthersComeBack) {
   const ProgramRun western = RunMkmedium(scratch.path, Quoted(source) + " " + Quoted(medium));
   ASSERT_EQ(western.exitCode, 0) << western.output;
   EXPECT_FALSE(Names(western, "ascii.txt")) << "plain ASCII passes without a note";
-  const ProgramRun check = RunMkmedium(scratch.path, "--check " + Quoted(source) + " " + Quoted(medium));
+  const ProgramRun check =
+      RunMkmedium(scratch.path, "--check " + Quoted(source) + " " + Quoted(medium));
   EXPECT_EQ(check.exitCode, 0) << check.output;
   const fs::path restored = scratch.path / "restored";
   fs::permissions(medium / "setup.exe", fs::perms::owner_exec, fs::perm_options::add);

@@ -62,8 +62,8 @@ bool ListFolderItems(TreeListing* listing, const char* directory, const std::str
 
 void ListFolderEntry(TreeListing* listing, const char* directory, const std::string& relative,
                      const DirEntry& entry) {
-  TreeItem item = {IsDirectoryEntry(entry), false, {}, -1,
-                   entry.lengthHigh != 0 ? -1 : entry.length, {}};
+  TreeItem item = {
+      IsDirectoryEntry(entry), false, {}, -1, entry.lengthHigh != 0 ? -1 : entry.length, {}};
   const char* why = FindUncomparable(entry);
   if (why == nullptr && !JoinPath(item.path, directory, entry.name)) why = kTooLong;
   const TreeItem* added = AddListedItem(listing, relative, entry.name, item, why);

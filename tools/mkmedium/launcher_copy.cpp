@@ -17,16 +17,18 @@ constexpr uint16_t kMachineI386 = 0x14C;
 constexpr uint16_t kMachineAmd64 = 0x8664;
 constexpr uint16_t kOptionalMagicPe32 = 0x10B;
 
-uint16_t ReadWord(const unsigned char* at) {
-  return static_cast<uint16_t>(at[0] | (at[1] << 8));
-}
+uint16_t ReadWord(const unsigned char* at) { return static_cast<uint16_t>(at[0] | (at[1] << 8)); }
 
 uint32_t ReadLong(const unsigned char* at) {
   return static_cast<uint32_t>(ReadWord(at)) | (static_cast<uint32_t>(ReadWord(at + 2)) << 16);
 }
 
 LauncherKind ReadHeaderKind(const unsigned char* header, std::size_t count) {
-  if (count >= 4 && std::memcmp(header, "\x7f" "ELF", 4) == 0) return LauncherKind::kLinux;
+  if (count >= 4 && std::memcmp(header,
+                                "\x7f"
+                                "ELF",
+                                4) == 0)
+    return LauncherKind::kLinux;
   if (count < kPeHeaderOffsetAt + 4 || header[0] != 'M' || header[1] != 'Z') {
     return LauncherKind::kOther;
   }

@@ -24,8 +24,8 @@ struct TreeItem {
 using TreeItems = std::map<std::string, TreeItem>;
 
 struct TreeListing {
-  int uncompared;                     // entries listed but not comparable, each told
-  std::vector<TreeItem> launchers;    // what the root holds as "setup.exe"
+  int uncompared;                   // entries listed but not comparable, each told
+  std::vector<TreeItem> launchers;  // what the root holds as "setup.exe"
   TreeItems items;
 };
 

@@ -43,7 +43,8 @@ MediumState InspectMedium(const char* medium, std::string* held) {
   CloseSearch(search);
   if (count == 0) return MediumState::kEmpty;
   *held = "it holds " + names;
-  if (count > kEntriesShown) *held += " and " + ShowCount(static_cast<uint64_t>(count - kEntriesShown), "more", "more");
+  if (count > kEntriesShown)
+    *held += " and " + ShowCount(static_cast<uint64_t>(count - kEntriesShown), "more", "more");
   return MediumState::kInUse;
 }
 
@@ -121,12 +122,12 @@ bool FindLauncher(const ToolOptions& options, PathBuffer& launcher) {
   if (options.launcher == nullptr) {
     std::string looked;
     if (FindDefaultLauncher(launcher, &looked)) return true;
-    (void)std::fprintf(stderr,
-                       "mkmedium: no 32-bit Windows launcher found (looked for %s): build it "
-                       "with \"cmake --preset win32 && cmake --build --preset win32\", or name "
-                       "one with --launcher FILE\n",
-                       looked.empty() ? "none: this program's own path cannot be read"
-                                      : looked.c_str());
+    (void)std::fprintf(
+        stderr,
+        "mkmedium: no 32-bit Windows launcher found (looked for %s): build it "
+        "with \"cmake --preset win32 && cmake --build --preset win32\", or name "
+        "one with --launcher FILE\n",
+        looked.empty() ? "none: this program's own path cannot be read" : looked.c_str());
     return false;
   }
   DirEntry found;
@@ -235,10 +236,10 @@ int CheckMediumTask(const ToolOptions& options) {
   }
   const std::string kind = DescribeLauncherKind(ReadLauncherKind(launcher));
   if (differences != 0) {
-    (void)std::printf("mkmedium: %s: %s does not restore to %s with the launcher %s (%s)\n",
-                      ShowCount(static_cast<uint64_t>(differences), "difference", "differences")
-                          .c_str(),
-                      options.medium, options.source, launcher, kind.c_str());
+    (void)std::printf(
+        "mkmedium: %s: %s does not restore to %s with the launcher %s (%s)\n",
+        ShowCount(static_cast<uint64_t>(differences), "difference", "differences").c_str(),
+        options.medium, options.source, launcher, kind.c_str());
   }
   if (plan.refusals != 0) {
     (void)std::fprintf(stderr, "mkmedium: %s refused: no medium restores %s\n",

@@ -217,7 +217,9 @@ bool ScanSourceTree(const char* source, const PlanRules& rules, MediumPlan* plan
       plan->entries.begin(), plan->entries.end(),
       [](const MediumEntry& entry) { return entry.installer && entry.nameOffset == 0; });
   if (!hasInstaller) {
-    Refuse(&state, "", "no \"SETUP.EXE\" at the root for the launcher to start: put your installer there under that name");
+    Refuse(&state, "",
+           "no \"SETUP.EXE\" at the root for the launcher to start: put your installer there under "
+           "that name");
   }
   return true;
 }
@@ -265,7 +267,8 @@ void TellPlanMessages(const MediumPlan& plan, const char* source, bool verbose, 
       (void)std::fprintf(stderr, "mkmedium: note: %s: %s\n", kind.second.second.c_str(),
                          kind.first.c_str());
     } else {
-      (void)std::fprintf(stderr, "mkmedium: note: %d names, %s and others: %s (--verbose lists them)\n",
+      (void)std::fprintf(stderr,
+                         "mkmedium: note: %d names, %s and others: %s (--verbose lists them)\n",
                          kind.second.first, kind.second.second.c_str(), kind.first.c_str());
     }
   }

@@ -10,8 +10,8 @@
 
 namespace {
 
-bool StoreEntry(const char* source, const char* medium, const MediumEntry& entry,
-                CopyChunk* chunk, ProgressBar* bar) {
+bool StoreEntry(const char* source, const char* medium, const MediumEntry& entry, CopyChunk* chunk,
+                ProgressBar* bar) {
   PathBuffer from;
   PathBuffer to;
   if (!JoinPath(from, source, entry.relative) || !MakeStoredPath(to, medium, entry)) {

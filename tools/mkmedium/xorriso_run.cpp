@@ -43,9 +43,8 @@ bool RedirectStreams(const char* output, const char* log, SavedStreams* saved) {
   const int outputFile = apart ? open(output, O_WRONLY | O_CREAT | O_TRUNC, 0600) : logFile;
   saved->output = dup(kOutputStream);
   saved->error = dup(kErrorStream);
-  const bool moved = logFile >= 0 && outputFile >= 0 && saved->output >= 0 &&
-                     saved->error >= 0 && dup2(outputFile, kOutputStream) >= 0 &&
-                     dup2(logFile, kErrorStream) >= 0;
+  const bool moved = logFile >= 0 && outputFile >= 0 && saved->output >= 0 && saved->error >= 0 &&
+                     dup2(outputFile, kOutputStream) >= 0 && dup2(logFile, kErrorStream) >= 0;
   if (logFile >= 0) (void)close(logFile);
   if (apart && outputFile >= 0) (void)close(outputFile);
   if (!moved) RestoreStreams(*saved);
