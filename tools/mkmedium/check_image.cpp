@@ -19,15 +19,13 @@ namespace {
 
 constexpr int64_t kImageBlock = 2048;
 
-struct ImageTree {
-  const char* name;
-  const char* readFs;  // xorriso's -read_fs: which tree to load
-};
+constexpr char kNextTreeMark[] = "== the Rock Ridge tree";
 
-// The names exactly as the tree holds them ("unmapped": nothing stripped,
+// The names exactly as each tree holds them ("unmapped": nothing stripped,
 // nothing mapped): directories and what is neither file nor directory in
-// the form of "ls -dl", files as their extents.
-bool ListTree(const char* image, const ImageTree& tree, const char* listing, const char* log) {
+// the form of "ls -dl", files as their extents; the Joliet tree first, then
+// a mark, then the Rock Ridge tree, in one run of xorriso.
+bool ListTrees(const char* image, const char* listing, const char* log) {
   PathBuffer drive;
   if (!MakeDrivePath(drive, image)) {
     (void)std::fprintf(stderr, "mkmedium: %s: path too long to read the image\n", image);
@@ -44,12 +42,43 @@ bool ListTree(const char* image, const ImageTree& tree, const char* listing, con
                                    "FAILURE",
                                    "-local_charset",
                                    "UTF-8",
-                                   "-read_fs",
-                                   tree.readFs,
                                    "-joliet_map",
                                    "unmapped",
                                    "-ecma119_map",
                                    "unmapped",
+                                   "-read_fs",
+                                   "norock",
+                                   "-indev",
+                                   drive,
+                                   "-find",
+                                   "/",
+                                   "-type",
+                                   "d",
+                                   "-exec",
+                                   "lsdl",
+                                   "--",
+                                   "-find",
+                                   "/",
+                                   "-type",
+                                   "f",
+                                   "-exec",
+                                   "report_lba",
+                                   "--",
+                                   "-find",
+                                   "/",
+                                   "-not",
+                                   "-type",
+                                   "d",
+                                   "-not",
+                                   "-type",
+                                   "f",
+                                   "-exec",
+                                   "lsdl",
+                                   "--",
+                                   "-print",
+                                   kNextTreeMark,
+                                   "-read_fs",
+                                   "nojoliet",
                                    "-indev",
                                    drive,
                                    "-find",
@@ -79,7 +108,7 @@ bool ListTree(const char* image, const ImageTree& tree, const char* listing, con
                                    "--",
                                    nullptr};
   char what[kPathBufferSize + 32];
-  (void)std::snprintf(what, sizeof what, "the %s tree of %s", tree.name, image);
+  (void)std::snprintf(what, sizeof what, "the trees of %s", image);
   return RunXorriso(arguments, listing, log, what);
 }
 
@@ -154,8 +183,10 @@ void ReadEntryLine(const char* line, TreeListing* listing) {
   (void)AddListedItem(listing, relative, name.c_str(), item, why);
 }
 
-// False when the listing cannot be read at all.
-bool ReadTreeListing(const char* listingPath, const char* image, TreeListing* listing) {
+// Reads the Joliet tree into `listings[0]`, the Rock Ridge tree after the
+// mark into `listings[1]`. False when the listing cannot be read at all.
+bool ReadTreeListings(const char* listingPath, const char* image, TreeListing* listings) {
+  TreeListing* listing = &listings[0];
   std::FILE* file = std::fopen(listingPath, "rb");
   if (file == nullptr) return false;
   std::string line;
@@ -164,7 +195,9 @@ bool ReadTreeListing(const char* listingPath, const char* image, TreeListing* li
       line += static_cast<char>(c);
       continue;
     }
-    if (line.rfind("File data lba:", 0) == 0) {
+    if (line == kNextTreeMark) {
+      listing = &listings[1];
+    } else if (line.rfind("File data lba:", 0) == 0) {
       ReadExtentLine(line.c_str(), image, listing);
     } else if (!line.empty() && std::strchr("dlpcbs-", line[0]) != nullptr &&
                line.find(" '/") != std::string::npos) {
@@ -177,32 +210,23 @@ bool ReadTreeListing(const char* listingPath, const char* image, TreeListing* li
   return true;
 }
 
-int CheckTree(const ImageCheck& check, const char* image, const char* shown, const ImageTree& tree,
-              const char* scratch) {
-  PathBuffer listingPath;
-  PathBuffer log;
-  if (!MakeScratchPath(listingPath, scratch, "listing.txt") ||
-      !MakeScratchPath(log, scratch, "xorriso.log")) {
-    (void)std::printf("cannot read: %s: the scratch folder's path is too long\n", shown);
-    return 1;
-  }
-  TreeListing found = {0, {}, {}};
+int CheckTree(const ImageCheck& check, const char* shown, const char* tree,
+              const TreeListing* found, ImageReading* reading) {
   int differences = 1;
-  if (ListTree(image, tree, listingPath, log) && ReadTreeListing(listingPath, image, &found)) {
+  if (found != nullptr) {
     char task[64];
-    (void)std::snprintf(task, sizeof task, "checking the %s tree", tree.name);
+    (void)std::snprintf(task, sizeof task, "checking the %s tree", tree);
     ProgressBar bar =
         StartProgressBar(task, check.plan->files, check.plan->totalBytes, check.quiet);
-    differences = CompareWithSource(check.source, *check.plan, found, check.launcher, &bar);
+    differences =
+        CompareWithSource(check.source, *check.plan, *found, check.launcher, &bar, reading);
     FinishProgressBar(&bar);
   } else {
-    (void)std::printf("cannot read: the %s tree of %s\n", tree.name, shown);
+    (void)std::printf("cannot read: the %s tree of %s\n", tree, shown);
   }
-  DeleteFilePath(listingPath);
-  DeleteFilePath(log);
   if (differences != 0) {
     (void)std::printf("mkmedium: %d difference%s in the %s tree of %s\n", differences,
-                      differences == 1 ? "" : "s", tree.name, shown);
+                      differences == 1 ? "" : "s", tree, shown);
   }
   return differences;
 }
@@ -211,8 +235,23 @@ int CheckTree(const ImageCheck& check, const char* image, const char* shown, con
 
 int CheckIsoImage(const ImageCheck& check, const char* image, const char* shown,
                   const char* scratch) {
-  const ImageTree trees[] = {{"Joliet", "norock"}, {"Rock Ridge", "nojoliet"}};
+  PathBuffer listingPath;
+  PathBuffer log;
+  TreeListing found[2] = {{0, {}, {}}, {0, {}, {}}};
+  bool listed = false;
+  if (!MakeScratchPath(listingPath, scratch, "listing.txt") ||
+      !MakeScratchPath(log, scratch, "xorriso.log")) {
+    (void)std::fprintf(stderr, "mkmedium: %s: the scratch folder's path is too long\n", scratch);
+  } else {
+    listed = ListTrees(image, listingPath, log) && ReadTreeListings(listingPath, image, found);
+    DeleteFilePath(listingPath);
+    DeleteFilePath(log);
+  }
+  ImageReading reading;
+  const char* const trees[] = {"Joliet", "Rock Ridge"};
   int differences = 0;
-  for (const ImageTree& tree : trees) differences += CheckTree(check, image, shown, tree, scratch);
+  for (int i = 0; i < 2; ++i) {
+    differences += CheckTree(check, shown, trees[i], listed ? &found[i] : nullptr, &reading);
+  }
   return differences;
 }

@@ -107,19 +107,26 @@ bool ListFolderItems(TreeListing* listing, const char* directory, const std::str
 // The bytes of a found item: a file of its own, or its extent in an image.
 struct ItemBytes {
   FileHandle file;
-  std::ifstream image;
+  std::ifstream* image;
   int64_t left;  // of the extent, not yet read
 };
 
-bool OpenItemBytes(const TreeItem& item, ItemBytes* bytes) {
+bool OpenItemBytes(const TreeItem& item, ImageReading* reading, ItemBytes* bytes) {
   if (item.offset < 0) {
     bytes->file = OpenFileForRead(item.path);
     return bytes->file != nullptr;
   }
-  bytes->image.open(item.path, std::ios::binary);
-  bytes->image.seekg(item.offset);
+  if (reading == nullptr) return false;
+  if (reading->imagePath != item.path) {
+    reading->image.close();
+    reading->image.open(item.path, std::ios::binary);
+    reading->imagePath = item.path;
+  }
+  reading->image.clear();
+  reading->image.seekg(item.offset);
+  bytes->image = &reading->image;
   bytes->left = item.length;
-  return bytes->image.good();
+  return reading->image.good();
 }
 
 // The count read, or -1: an extent that ends before its length is a read
@@ -129,8 +136,8 @@ int64_t ReadItemBytes(ItemBytes* bytes, unsigned char* buffer, std::size_t size)
   const auto wanted = static_cast<std::size_t>(
       bytes->left < static_cast<int64_t>(size) ? bytes->left : static_cast<int64_t>(size));
   if (wanted == 0) return 0;
-  bytes->image.read(reinterpret_cast<char*>(buffer), static_cast<std::streamsize>(wanted));
-  if (static_cast<std::size_t>(bytes->image.gcount()) != wanted) return -1;
+  bytes->image->read(reinterpret_cast<char*>(buffer), static_cast<std::streamsize>(wanted));
+  if (static_cast<std::size_t>(bytes->image->gcount()) != wanted) return -1;
   bytes->left -= static_cast<int64_t>(wanted);
   return static_cast<int64_t>(wanted);
 }
@@ -141,17 +148,16 @@ struct CompareBuffers {
   std::vector<unsigned char> real;
   std::vector<unsigned char> stored;
   ProgressBar* bar;
+  ImageReading* reading;
 };
-
-enum class Comparison { kSame, kDifferent, kUnreadable };
 
 // Compares a real file with a stored one, or with a plain copy when not
 // `stored`, chunk by chunk to the end of both.
 Comparison CompareFileBytes(const char* realPath, const TreeItem& copyItem, bool stored,
                             CompareBuffers* buffers) {
   FileHandle real = OpenFileForRead(realPath);
-  ItemBytes copy = {nullptr, {}, 0};
-  const bool copyOpen = OpenItemBytes(copyItem, &copy);
+  ItemBytes copy = {nullptr, nullptr, 0};
+  const bool copyOpen = OpenItemBytes(copyItem, buffers->reading, &copy);
   Comparison result = real != nullptr && copyOpen ? Comparison::kSame : Comparison::kUnreadable;
   while (result == Comparison::kSame) {
     const int64_t realCount = ReadFileBytes(real, buffers->real.data(), buffers->real.size());
@@ -213,6 +219,18 @@ int CompareItem(const TreeItem& wanted, const TreeItem& found, CompareBuffers* b
     why = "2 GiB or more: the launcher cannot hold it";
   } else if (wanted.length != found.length) {
     why = "lengths differ";
+  } else if (found.offset >= 0 && buffers->reading != nullptr) {
+    // Another tree of the image compared these bytes already.
+    const auto key = std::make_pair(std::string(wanted.path), found.offset);
+    auto known = buffers->reading->compared.find(key);
+    if (known == buffers->reading->compared.end()) {
+      known = buffers->reading->compared
+                  .emplace(key, CompareFileBytes(wanted.path, found, true, buffers))
+                  .first;
+    } else if (buffers->bar != nullptr) {
+      AdvanceProgressBytes(buffers->bar, static_cast<uint64_t>(wanted.length));
+    }
+    why = DescribeComparison(known->second);
   } else {
     why = DescribeComparison(CompareFileBytes(wanted.path, found, true, buffers));
   }
@@ -277,11 +295,11 @@ TreeItem* AddListedItem(TreeListing* listing, const std::string& relative, const
 }
 
 int CompareWithSource(const char* source, const MediumPlan& plan, const TreeListing& found,
-                      const char* launcher, ProgressBar* bar) {
+                      const char* launcher, ProgressBar* bar, ImageReading* reading) {
   int differences = found.uncompared;
   const TreeItems wanted = ListPlannedItems(source, plan, &differences);
   CompareBuffers buffers = {std::vector<unsigned char>(kCompareChunk),
-                            std::vector<unsigned char>(kCompareChunk), nullptr};
+                            std::vector<unsigned char>(kCompareChunk), nullptr, reading};
   differences += CompareLaunchers(found, launcher, &buffers);
   buffers.bar = bar;
   for (const auto& item : wanted) {
@@ -313,7 +331,7 @@ int CheckMedium(const char* source, const MediumPlan& plan, const char* medium,
     return uncompared + 1;
   }
   ProgressBar bar = StartProgressBar("checking", plan.files, plan.totalBytes, quiet);
-  const int differences = CompareWithSource(source, plan, found, launcher, &bar);
+  const int differences = CompareWithSource(source, plan, found, launcher, &bar, nullptr);
   FinishProgressBar(&bar);
   return differences;
 }

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <fstream>
 #include <map>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -40,8 +42,20 @@ TreeItem* AddListedItem(TreeListing* listing, const std::string& relative, const
 // The reason a listed entry cannot be compared: a link, or not a regular file.
 void TellUncompared(int* uncompared, const std::string& shown, const char* tree, const char* why);
 
+enum class Comparison { kSame, kDifferent, kUnreadable };
+
+// What the checks of an image's trees share: the image, open once, and the
+// comparisons made, by source file and extent, so that the second tree's
+// files, which share the first's extents, are not read again.
+struct ImageReading {
+  std::ifstream image;
+  std::string imagePath;
+  std::map<std::pair<std::string, int64_t>, Comparison> compared;
+};
+
 // Compares the listing with the source as the scan planned it and its
 // launchers with the file `launcher`, telling every difference on standard
-// output and counting the bytes read on `bar`. Returns how many there are.
+// output and counting the bytes read on `bar`; an image's extents through
+// `reading`. Returns how many there are.
 int CompareWithSource(const char* source, const MediumPlan& plan, const TreeListing& found,
-                      const char* launcher, ProgressBar* bar);
+                      const char* launcher, ProgressBar* bar, ImageReading* reading);
