@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <fstream>
 #include <map>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tools/mkmedium/medium_plan.h"
