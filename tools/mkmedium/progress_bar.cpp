@@ -24,10 +24,14 @@ void DrawProgressBar(ProgressBar* bar, int permille) {
   const int filled = permille * kBarWidth / 1000;
   for (int i = 0; i < kBarWidth; ++i) cells[i] = i < filled ? '#' : '.';
   cells[kBarWidth] = '\0';
-  (void)std::fprintf(stderr, "\r[%s] %3d%%  %u/%u files  %.1f/%.1f MiB  %s", cells, permille / 10,
-                     bar->files, bar->totalFiles, static_cast<double>(bar->bytes) / kMebibyte,
+  char files[32] = "";
+  if (bar->totalFiles != 0) {
+    (void)std::snprintf(files, sizeof files, "  %u/%u files", bar->files, bar->totalFiles);
+  }
+  (void)std::fprintf(bar->stream, "\r[%s] %3d%%%s  %.1f/%.1f MiB  %s", cells, permille / 10, files,
+                     static_cast<double>(bar->bytes) / kMebibyte,
                      static_cast<double>(bar->totalBytes) / kMebibyte, bar->task);
-  (void)std::fflush(stderr);
+  (void)std::fflush(bar->stream);
   bar->drawnPermille = permille;
 }
 
@@ -44,7 +48,8 @@ void RedrawWhenMoved(ProgressBar* bar) {
 
 ProgressBar StartProgressBar(const char* task, uint32_t totalFiles, uint64_t totalBytes,
                              bool quiet) {
-  ProgressBar bar = {!quiet && IsErrorStreamTerminal(), task, 0, totalFiles, 0, totalBytes, -1};
+  ProgressBar bar = {
+      !quiet && IsErrorStreamTerminal(), stderr, task, 0, totalFiles, 0, totalBytes, -1};
   if (bar.shown) DrawProgressBar(&bar, 0);
   return bar;
 }
@@ -54,12 +59,17 @@ void AdvanceProgressBytes(ProgressBar* bar, uint64_t bytes) {
   RedrawWhenMoved(bar);
 }
 
+void SetProgressBytes(ProgressBar* bar, uint64_t bytes) {
+  bar->bytes = bytes;
+  RedrawWhenMoved(bar);
+}
+
 void CountProgressFile(ProgressBar* bar) {
   ++bar->files;
   RedrawWhenMoved(bar);
 }
 
 void FinishProgressBar(ProgressBar* bar) {
-  if (bar->shown) (void)std::fputc('\n', stderr);
+  if (bar->shown) (void)std::fputc('\n', bar->stream);
   bar->shown = false;
 }

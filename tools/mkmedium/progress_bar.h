@@ -3,10 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 struct ProgressBar {
   bool shown;
-  const char* task;  // what is going on, after the figures
+  std::FILE* stream;  // standard error, or the terminal's while it is xorriso's
+  const char* task;   // what is going on, after the figures
   uint32_t files;
   uint32_t totalFiles;
   uint64_t bytes;
@@ -14,10 +16,13 @@ struct ProgressBar {
   int drawnPermille;  // -1 before the first drawing
 };
 
+// With no files to count (0), only the bytes are shown.
 ProgressBar StartProgressBar(const char* task, uint32_t totalFiles, uint64_t totalBytes,
                              bool quiet);
 // Bytes done within the file at hand.
 void AdvanceProgressBytes(ProgressBar* bar, uint64_t bytes);
+// All bytes done so far: a file another program writes, as it grows.
+void SetProgressBytes(ProgressBar* bar, uint64_t bytes);
 // One more file done.
 void CountProgressFile(ProgressBar* bar);
 // Ends the line so that what follows starts on a fresh one.

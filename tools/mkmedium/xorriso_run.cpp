@@ -129,6 +129,35 @@ bool FindXorriso(const char* what) {
   return false;
 }
 
+namespace {
+
+// What RunXorriso tells once xorriso has ended, from its exit code.
+bool TellXorrisoEnd(int code, const char* log, const char* what) {
+  if (code == 0) return true;
+  if (code < 0) {
+    (void)std::fprintf(stderr, "mkmedium: %s: cannot start xorriso\n", what);
+  } else {
+    (void)std::fprintf(stderr, "mkmedium: %s: xorriso failed (exit code %d):\n", what, code);
+    TellLogTrouble(log);
+  }
+  return false;
+}
+
+constexpr uint32_t kWatchMs = 200;
+
+struct XorrisoJob {
+  const char* const* arguments;
+  int code;
+};
+
+uint32_t PLATFORM_CALL RunXorrisoJob(void* parameter) {
+  auto* job = static_cast<XorrisoJob*>(parameter);
+  job->code = RunSearchedProgram(job->arguments);
+  return 0;
+}
+
+}  // namespace
+
 bool RunXorriso(const char* const* arguments, const char* output, const char* log,
                 const char* what) {
   SavedStreams saved;
@@ -138,14 +167,35 @@ bool RunXorriso(const char* const* arguments, const char* output, const char* lo
   }
   const int code = RunSearchedProgram(arguments);
   RestoreStreams(saved);
-  if (code == 0) return true;
-  if (code < 0) {
-    (void)std::fprintf(stderr, "mkmedium: %s: cannot start xorriso\n", what);
-  } else {
-    (void)std::fprintf(stderr, "mkmedium: %s: xorriso failed (exit code %d):\n", what, code);
-    TellLogTrouble(log);
+  return TellXorrisoEnd(code, log, what);
+}
+
+bool RunXorrisoWatched(const char* const* arguments, const char* log, const char* what,
+                       XorrisoWatch watch, void* context) {
+  SavedStreams saved;
+  if (!RedirectStreams(log, log, &saved)) {
+    (void)std::fprintf(stderr, "mkmedium: %s: cannot write xorriso's log %s\n", what, log);
+    return false;
   }
-  return false;
+  // The terminal's own standard error, kept while xorriso has the process's.
+  const int terminalStream = dup(saved.error);
+  std::FILE* terminal = terminalStream >= 0 ? fdopen(terminalStream, "w") : nullptr;
+  if (terminal == nullptr && terminalStream >= 0) (void)close(terminalStream);
+  XorrisoJob job = {arguments, -1};
+  uint32_t threadId = 0;
+  WaitHandle thread = StartThread(nullptr, RunXorrisoJob, &job, &threadId);
+  if (thread == nullptr) {
+    (void)RunXorrisoJob(&job);
+  } else {
+    while (WaitForObject(thread, kWatchMs) == kWaitTimedOut) {
+      if (terminal != nullptr) watch(context, terminal);
+    }
+    ReleaseHandle(thread);
+  }
+  if (terminal != nullptr) (void)std::fclose(terminal);
+  RestoreStreams(saved);
+  watch(context, stderr);
+  return TellXorrisoEnd(job.code, log, what);
 }
 
 bool MakeOperandPath(PathBuffer& out, const char* path) {

@@ -1,6 +1,8 @@
 // xorriso as mkmedium runs it, and the scratch folder its output goes into.
 #pragma once
 
+#include <cstdio>
+
 #include "common/paths.h"
 
 // Creates a new folder of the run's own, under a name nobody can take
@@ -23,6 +25,15 @@ bool FindXorriso(const char* what);
 // True when it exits 0.
 bool RunXorriso(const char* const* arguments, const char* output, const char* log,
                 const char* what);
+
+// Called while xorriso runs, about five times a second, with a stream on
+// the terminal's standard error: the process's own is xorriso's log then.
+using XorrisoWatch = void (*)(void* context, std::FILE* terminal);
+
+// Runs xorriso as RunXorriso does, on a thread of its own, calling `watch`
+// meanwhile, and once more with standard error when it has ended.
+bool RunXorrisoWatched(const char* const* arguments, const char* log, const char* what,
+                       XorrisoWatch watch, void* context);
 
 // xorriso reads an argument that starts with "-" as a command: such a path
 // is spelled from the current directory instead.
