@@ -446,6 +446,16 @@ TEST(MkmediumPosix, AnImageUnderDevIsMadeAndCheckedAndAFailedOneLeavesTheLastInP
   const ProgramRun checked =
       RunWithTemp(shm / "tmp", "", "--check " + Quoted(source) + " " + Quoted(image));
   EXPECT_EQ(checked.exitCode, 0) << checked.output;
+  // Checked against another launcher, the check says what the image holds.
+  const ProgramRun otherLauncher = RunShell(
+      "TMPDIR=" + Quoted(shm / "tmp") + " " + Quoted(MkmediumProgram()) + " --check " +
+      Quoted(source) + " " + Quoted(image) + " --launcher " + Quoted(source / "SETUP.EXE"));
+  EXPECT_NE(
+      otherLauncher.output.find("differs: setup.exe (the launcher): contents differ, against " +
+                                (source / "SETUP.EXE").string() +
+                                "; the medium's is a Linux program, which Windows cannot start"),
+      std::string::npos)
+      << otherLauncher.output;
 
   // An xorriso that spoils what it writes stands first on the path: a
   // faulty writer is not to be had otherwise.

@@ -142,6 +142,24 @@ int64_t ReadItemBytes(ItemBytes* bytes, unsigned char* buffer, std::size_t size)
   return static_cast<int64_t>(wanted);
 }
 
+// What kind of program a found item is, from its first bytes.
+LauncherKind ReadItemKind(const TreeItem& item, ImageReading* reading) {
+  ItemBytes bytes = {nullptr, nullptr, 0};
+  unsigned char header[kProgramHeaderBytes];
+  int64_t count = -1;
+  if (OpenItemBytes(item, reading, &bytes)) {
+    // An extent shorter than the header is read as far as it goes.
+    if (bytes.left > 0 && bytes.left < static_cast<int64_t>(sizeof header)) {
+      count = ReadItemBytes(&bytes, header, static_cast<std::size_t>(bytes.left));
+    } else {
+      count = ReadItemBytes(&bytes, header, sizeof header);
+    }
+  }
+  if (bytes.file != nullptr) CloseFile(bytes.file);
+  if (count < 0) return LauncherKind::kUnreadable;
+  return ReadHeaderKind(header, static_cast<std::size_t>(count));
+}
+
 // Two chunks for the whole check: fresh ones for every file would cost more
 // than comparing most files does.
 struct CompareBuffers {
@@ -254,8 +272,9 @@ int CompareLaunchers(const TreeListing& found, const char* launcher, CompareBuff
   for (const TreeItem& copy : found.launchers) {
     const char* why = DescribeComparison(CompareFileBytes(launcher, copy, false, buffers));
     if (why == nullptr) continue;
-    (void)std::printf("differs: %s (the launcher): %s, against %s\n", kLauncherFileName, why,
-                      launcher);
+    (void)std::printf("differs: %s (the launcher): %s, against %s; the medium's is %s\n",
+                      kLauncherFileName, why, launcher,
+                      DescribeLauncherKind(ReadItemKind(copy, buffers->reading)));
     ++differences;
   }
   return differences;

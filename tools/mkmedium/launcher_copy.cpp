@@ -10,8 +10,6 @@
 
 namespace {
 
-// The program header's first bytes: DOS stub, PE header, optional header.
-constexpr std::size_t kHeaderBytes = 4096;
 constexpr uint32_t kPeHeaderOffsetAt = 0x3C;
 constexpr uint16_t kMachineI386 = 0x14C;
 constexpr uint16_t kMachineAmd64 = 0x8664;
@@ -22,6 +20,8 @@ uint16_t ReadWord(const unsigned char* at) { return static_cast<uint16_t>(at[0] 
 uint32_t ReadLong(const unsigned char* at) {
   return static_cast<uint32_t>(ReadWord(at)) | (static_cast<uint32_t>(ReadWord(at + 2)) << 16);
 }
+
+}  // namespace
 
 LauncherKind ReadHeaderKind(const unsigned char* header, std::size_t count) {
   if (count >= 4 && std::memcmp(header,
@@ -40,6 +40,8 @@ LauncherKind ReadHeaderKind(const unsigned char* header, std::size_t count) {
   if (machine == kMachineAmd64) return LauncherKind::kWindows64;
   return LauncherKind::kOther;
 }
+
+namespace {
 
 // The folder that holds mkmedium, and the one above it.
 bool ReadToolFolders(PathBuffer& folder, PathBuffer& parent) {
@@ -64,7 +66,7 @@ bool CopyLauncher(const char* launcher, const char* medium) {
 }
 
 LauncherKind ReadLauncherKind(const char* path) {
-  unsigned char header[kHeaderBytes];
+  unsigned char header[kProgramHeaderBytes];
   FileHandle file = OpenFileForRead(path);
   if (file == nullptr) return LauncherKind::kUnreadable;
   const int64_t count = ReadFileBytes(file, header, sizeof header);

@@ -2,6 +2,7 @@
 // and prove that it restores to its source.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -15,6 +16,12 @@ bool StoreMedium(const char* source, const char* medium, const MediumPlan& plan,
 bool CopyLauncher(const char* launcher, const char* medium);
 
 enum class LauncherKind { kWindows32, kWindows64, kLinux, kOther, kUnreadable };
+
+// The program header's first bytes that tell its kind.
+constexpr std::size_t kProgramHeaderBytes = 4096;
+
+// What kind of program a file is from its first `count` bytes.
+LauncherKind ReadHeaderKind(const unsigned char* header, std::size_t count);
 
 // What kind of program the file at `path` is, from its header.
 LauncherKind ReadLauncherKind(const char* path);
