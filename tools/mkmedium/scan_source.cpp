@@ -37,7 +37,7 @@ void Note(const ScanState& state, const char* relative, const char* text) {
 }
 
 // The code pages that would hold a name the chosen one cannot, for the
-// refusal to name: "; --code-page 932 or 936 holds it".
+// refusal to name: "; --code-page 932 or 936 hold it".
 std::string NameHoldingCodePages(const char* name) {
   std::string pages;
   int count = 0;
