@@ -51,7 +51,7 @@ void MakeWithTheShippedLauncher(const fs::path& root, const fs::path& scratch) {
 
 // cmake --install into a prefix of the scratch folder.
 fs::path InstallInto(const fs::path& scratch) {
-  const fs::path prefix = scratch / "prefix";
+  fs::path prefix = scratch / "prefix";
   const ProgramRun installed = RunShell("cmake --install " + Quoted(BuildDirectory()) +
                                         " --prefix " + Quoted(prefix) + " 2>&1");
   EXPECT_EQ(installed.exitCode, 0) << installed.output;
