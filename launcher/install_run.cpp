@@ -1,6 +1,7 @@
 #include "launcher/install_run.h"
 
 #include "installer/installer_launch.h"
+#include "launcher/payload_loss_box.h"
 #include "launcher/run_problem.h"
 #include "launcher/temporary_target.h"
 #include "notice/copy_notice.h"
@@ -65,10 +66,15 @@ void RunInstall(const char* argument) {
   HeldDirectory held = nullptr;
   if (!PrepareInstallRun(argument, &target, source, &held)) return;
   CopyNotice notice = StartCopyNotice();
-  CopyPayloadTree(source, target.directory);
+  PayloadLoss lost = {{kLossNone, 0}, ""};
+  CopyPayloadTreeNotingLoss(source, target.directory, &lost);
   CloseCopyNotice(&notice);
-  RunRestoredInstaller(target.directory);
+  // An installer started from a copy with a file missing would fail, or
+  // install less than the medium holds, and seem to have succeeded.
+  const bool whole = lost.loss.kind == kLossNone;
+  if (whole) RunRestoredInstaller(target.directory);
   // Through the held copy only: a folder swapped into its place during the
   // run is another's, and is left alone.
   if (target.temporaryFlag == 1) RemoveTemporaryCopy(held, target.directory);
+  if (!whole) TellPayloadLoss(lost);
 }

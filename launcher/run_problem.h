@@ -35,6 +35,18 @@ constexpr char kCopyNotMadeText[] =
     "Setup cannot make its folder\n%s\n\n%s\n\nRun setup again with another folder, for "
     "example:\nsetup C:\\Install";
 
+// A copy that lacks a file of the medium is never handed to the installer:
+// the file or folder, why, and what to do.
+constexpr char kCopyFailedText[] =
+    "Setup could not copy\n%s\n\n%s\n\nNothing was installed. Run setup again once this is "
+    "put right.";
+constexpr char kCopyChangedText[] =
+    "Setup could not copy\n%s\n\nIt changed while it was being read.\n\nNothing was "
+    "installed. Run setup again once nothing else writes to the installation files.";
+constexpr char kCopyTooLargeText[] =
+    "Setup could not copy\n%s\n\nIt is 2 GB or larger, more than setup can copy.\n\nNothing "
+    "was installed. Ask for installation files that setup can copy.";
+
 // Shows a box with `format`, the launcher's own text, in which the first %s
 // stands for `subject` (a folder or file) and a second, where there is one,
 // for the system's own words about `error`. Returns when it is closed.

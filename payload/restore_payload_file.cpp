@@ -2,6 +2,7 @@
 #include <cstdint>
 
 #include "payload/payload_tree.h"
+#include "payload/restore_steps.h"
 #include "platform/platform_ops.h"
 
 namespace {
@@ -9,44 +10,45 @@ namespace {
 // The longest file the signed 32-bit length holds: 2 GiB less one byte.
 constexpr uint64_t kLongestRestoredFile = 0x7FFFFFFF;
 
-int WriteRestoredFile(const char* destination, const unsigned char* buffer, std::size_t length,
-                      bool mustBeNew) {
-  FileHandle file = OpenFileForWrite(destination, mustBeNew);
+// The fast way: one read of the whole file, one pass, one write. The read
+// asks one byte past the length to notice a file that grew; a file that
+// changes after its size was read reads one byte more, or fewer.
+int RestoreThroughOneBuffer(FileHandle file, unsigned char* buffer, std::size_t length,
+                            const char* destination, bool mustBeNew, FileLoss* loss) {
+  const int64_t got = ReadFileBytes(file, buffer, length + 1);
+  if (got != static_cast<int64_t>(length)) {
+    NoteLoss(loss, got < 0 ? kLossSystemError : kLossChangedWhileRead,
+             got < 0 ? ReadLastError() : 0);
+    CloseFile(file);
+    return kRestoreSourceUnreadable;
+  }
+  CloseFile(file);
+  ComplementBytes(buffer, length);
+  FileHandle written = CreateRestoredFile(destination, mustBeNew, loss);
   // A destination that cannot be created is passed over, as the walk expects.
-  if (file == nullptr) return kRestoreDone;
-  const bool written = WriteFileBytes(file, buffer, length);
-  const bool closed = CloseFile(file);
-  if (written && closed) return kRestoreDone;
-  // A truncated copy would be kept by every later run: take it away again.
-  DeleteFilePath(destination);
-  return kRestoreWriteFailed;
+  if (written == nullptr) return kRestoreDone;
+  if (!WriteRestoredBytes(written, destination, buffer, length, loss)) return kRestoreWriteFailed;
+  return FinishRestoredFile(written, destination, loss);
 }
 
-// Reads the open source whole into a fresh buffer and restores it. Its size
-// comes from the file opened, which spares a look-up of the path; a file
-// that changes after that still reads one byte more, or fewer, than its size.
-int RestoreOpenFile(FileHandle file, const char* destination, bool mustBeNew) {
+// Its size comes from the file opened, which spares a look-up of the path.
+int RestoreOpenFile(FileHandle file, const char* destination, bool mustBeNew, FileLoss* loss) {
   uint64_t size = 0;
+  const bool sized = ReadFileSize(file, &size);
   // 2 GiB or more does not fit the signed length: never copy a wrong length.
-  if (!ReadFileSize(file, &size) || size > kLongestRestoredFile) {
+  if (!sized || size > kLongestRestoredFile) {
+    NoteLoss(loss, sized ? kLossTooLarge : kLossSystemError, sized ? 0 : ReadLastError());
     CloseFile(file);
     return kRestoreSourceUnreadable;
   }
   const auto length = static_cast<std::size_t>(size);
-  // One byte of room past the length to notice a file that grew.
   const std::size_t capacity = length + 1;
   auto* buffer = static_cast<unsigned char*>(AllocateFileBuffer(capacity));
-  if (buffer == nullptr) {
-    CloseFile(file);
-    return kRestoreSourceUnreadable;
-  }
-  const bool whole = ReadFileBytes(file, buffer, capacity) == static_cast<int64_t>(length);
-  CloseFile(file);
-  int result = kRestoreSourceUnreadable;
-  if (whole) {
-    ComplementBytes(buffer, length);
-    result = WriteRestoredFile(destination, buffer, length, mustBeNew);
-  }
+  // No room for the whole file at once (a 32-bit address space holds at
+  // most 2 to 4 GiB, cut up by the DLLs every process loads): the same bytes
+  // a piece at a time.
+  if (buffer == nullptr) return RestoreInPieces(file, length, destination, mustBeNew, loss);
+  const int result = RestoreThroughOneBuffer(file, buffer, length, destination, mustBeNew, loss);
   ReleaseFileBuffer(buffer, capacity);
   return result;
 }
@@ -54,12 +56,22 @@ int RestoreOpenFile(FileHandle file, const char* destination, bool mustBeNew) {
 }  // namespace
 
 int RestorePayloadFile(const char* source, const char* destination, int noOverwrite) {
+  FileLoss loss = {kLossNone, 0};
+  return RestorePayloadFileNotingLoss(source, destination, noOverwrite, &loss);
+}
+
+int RestorePayloadFileNotingLoss(const char* source, const char* destination, int noOverwrite,
+                                 FileLoss* loss) {
+  *loss = {kLossNone, 0};
   DirEntry found;
   // Before the source is even opened: an existing destination is left alone.
   if (noOverwrite == kNoOverwrite && LookUpPath(destination, &found)) {
     return kRestoreDestinationExists;
   }
   FileHandle file = OpenFileForRead(source);
-  if (file == nullptr) return kRestoreSourceUnreadable;
-  return RestoreOpenFile(file, destination, noOverwrite == kNoOverwrite);
+  if (file == nullptr) {
+    NoteLoss(loss, kLossSystemError, ReadLastError());
+    return kRestoreSourceUnreadable;
+  }
+  return RestoreOpenFile(file, destination, noOverwrite == kNoOverwrite, loss);
 }

@@ -365,6 +365,12 @@ bool ReadProgramPath(PathBuffer& out);
 bool MarkFileRunnable(const char* path);
 // Puts a file in the place of another in one step, replacing what stood there.
 bool ReplaceFilePath(const char* from, const char* to);
+// The separator of the paths this system shows its users: '/' on Linux.
+char ReadHostSeparator();
+// Creates a new directory in `parent` (ending in a separator) named `prefix`
+// and characters nobody can foresee, so that no one can take its name first;
+// its path in `out`. Fails with 5, 2 or 3, 206.
+bool MakeUniqueDirectory(PathBuffer& out, const char* parent, const char* prefix);
 
 // ---- Code pages (for the vendor's tools): code_pages_*.cpp -----------------
 // Names below are the system's own: UTF-8 on Linux, the ANSI code page on

@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "platform/platform_ops.h"
 #include "platform/posix/posix_paths.h"
@@ -47,4 +49,25 @@ bool ReplaceFilePath(const char* from, const char* to) {
   PathBuffer nativeTo;
   return TranslatePath(from, nativeFrom) && TranslatePath(to, nativeTo) &&
          std::rename(nativeFrom, nativeTo) == 0;
+}
+
+char ReadHostSeparator() { return '/'; }
+
+bool MakeUniqueDirectory(PathBuffer& out, const char* parent, const char* prefix) {
+  PathBuffer name;
+  PathBuffer native;
+  if (!ConcatenatePath(name, prefix, "XXXXXX") || !ConcatenatePath(out, parent, name) ||
+      !TranslatePath(out, native)) {
+    out[0] = '\0';
+    errno = ENAMETOOLONG;
+    return false;
+  }
+  if (mkdtemp(native) == nullptr) {
+    out[0] = '\0';
+    return false;
+  }
+  // mkdtemp fills in the last six characters, which both spellings end in.
+  const std::size_t length = std::strlen(out);
+  std::memcpy(out + length - 6, native + std::strlen(native) - 6, 6);
+  return true;
 }

@@ -96,3 +96,29 @@ bool MarkFileRunnable(const char* path) {
 bool ReplaceFilePath(const char* from, const char* to) {
   return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
 }
+
+char ReadHostSeparator() { return '\\'; }
+
+// No mkdtemp here: a name from the clock's finest counter, the process and a
+// try count, made with CreateDirectoryA, which fails for a name taken.
+bool MakeUniqueDirectory(PathBuffer& out, const char* parent, const char* prefix) {
+  constexpr int kTries = 1000;
+  LARGE_INTEGER counter = {};
+  for (int n = 0; n < kTries; ++n) {
+    (void)QueryPerformanceCounter(&counter);
+    const auto unforeseen =
+        static_cast<unsigned long>((static_cast<uint64_t>(counter.QuadPart) * 2654435761u) ^
+                                   GetCurrentProcessId() ^ (static_cast<unsigned long>(n) << 20));
+    char name[kPathBufferSize];
+    const int length = std::snprintf(name, sizeof name, "%s%s%08lx", parent, prefix, unforeseen);
+    if (length < 0 || static_cast<std::size_t>(length) >= sizeof out) {
+      SetLastError(ERROR_FILENAME_EXCED_RANGE);
+      break;
+    }
+    std::memcpy(out, name, static_cast<std::size_t>(length) + 1);
+    if (CreateDirectoryA(out, nullptr)) return true;
+    if (GetLastError() != ERROR_ALREADY_EXISTS) break;
+  }
+  out[0] = '\0';
+  return false;
+}

@@ -2,10 +2,12 @@
 // installer restored and started by it.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -202,11 +204,36 @@ TEST_F(LauncherRun, AnInstallerThatCrashesEndsTheWaitAndTheCopyIsRemoved) {
 
 namespace {
 
-// A run that holds the temporary copy keeps every other launcher out of it:
-// the second starts nothing and leaves the first installer's files alone.
-TEST_F(LauncherRun, ASecondLaunchWhileTheFirstInstallerRunsDoesNothing) {
+// Bind mounts, where this machine allows them: one in the medium showing
+// the target's folder is seen as the target inside the medium, and one an
+// installer makes in the copy is not entered by the removal.
+bool MountBind(const fs::path& shown, const fs::path& at) {
+  fs::create_directories(at);
+  return RunProgram("/bin/mount", "/", "--bind '" + shown.string() + "' '" + at.string() + "'")
+             .exitCode == 0;
+}
+
+// Undoes a mount when the test ends, before its folders are removed.
+struct MountUndone {
+  fs::path point;
+  ~MountUndone() {
+    while (RunProgram("/bin/mountpoint", "/", "-q '" + point.string() + "'").exitCode == 0 &&
+           RunProgram("/bin/umount", "/", "'" + point.string() + "'").exitCode == 0) {
+    }
+  }
+};
+
+// The lock is the running copy itself: however the temporary folder is
+// spelled (itself, a link to it, a bind mount of it), a second run meets
+// it, starts nothing, leaves the first installer's files alone and says why.
+TEST_F(LauncherRun, ASecondLaunchWhileTheFirstInstallerRunsDoesNothingButSaySo) {
   const fs::path copy = temp / "VANTREL";
   const fs::path second = scratch.path / "second-record.txt";
+  const fs::path linked = scratch.path / "linked-temp";
+  fs::create_directory_symlink(temp, linked);
+  std::vector<fs::path> spellings = {temp, linked};
+  const MountUndone undone{scratch.path / "mounted-temp"};
+  if (MountBind(temp, undone.point)) spellings.push_back(undone.point);
   setenv("VANTREL_TEST_MODE", "sleep:3000", 1);
   const pid_t first = fork();
   if (first == 0) {
@@ -217,34 +244,27 @@ TEST_F(LauncherRun, ASecondLaunchWhileTheFirstInstallerRunsDoesNothing) {
   for (int i = 0; i < 400 && !fs::exists(record); ++i) usleep(10000);
   ASSERT_TRUE(fs::exists(record)) << "the first installer started";
   setenv("VANTREL_TEST_RECORD", second.c_str(), 1);
-  const ProgramRun again = Launch("");
-  EXPECT_EQ(again.exitCode, 1);
-  EXPECT_NE(again.output.find("Setup cannot start: its folder\n" + copy.string() +
-                              "\nis still in use by another program"),
-            std::string::npos)
-      << "a run that does nothing says why: " << again.output;
-  EXPECT_FALSE(fs::exists(second)) << "nothing was started";
-  ExpectRestored(copy);
+  for (const fs::path& spelling : spellings) {
+    setenv("TMPDIR", spelling.c_str(), 1);
+    const ProgramRun again = Launch("");
+    EXPECT_EQ(again.exitCode, 1);
+    EXPECT_NE(
+        again.output.find("Setup cannot start: its folder\n" + (spelling / "VANTREL").string() +
+                          "\nis still in use by another program"),
+        std::string::npos)
+        << spelling << ": " << again.output;
+    EXPECT_FALSE(fs::exists(second)) << spelling << ": nothing was started";
+    ExpectRestored(copy);
+  }
   int status = 0;
   ASSERT_EQ(waitpid(first, &status, 0), first);
   EXPECT_EQ(WEXITSTATUS(status), 1);
   EXPECT_FALSE(fs::exists(copy));
   unsetenv("VANTREL_TEST_MODE");
+  setenv("TMPDIR", temp.c_str(), 1);
   EXPECT_EQ(Launch("").exitCode, 1);
   EXPECT_TRUE(fs::exists(second)) << "a later run works";
-}
-
-// Nothing of an earlier copy is ever started: it is cleared whole, whatever
-// it holds, before the restore.
-TEST_F(LauncherRun, AReadOnlyLeftoverIsClearedAndNeverStarted) {
-  const fs::path stale = temp / "VANTREL";
-  const fs::path ran = scratch.path / "stale-ran";
-  WriteBytes(stale / "SETUP.EXE", TextBytes("#!/bin/sh\ntouch '" + ran.string() + "'\n"));
-  fs::permissions(stale / "SETUP.EXE", fs::perms::owner_read);
-  EXPECT_EQ(Launch("").exitCode, 1);
-  EXPECT_FALSE(fs::exists(ran)) << "the earlier run's installer was started";
-  EXPECT_EQ(fs::path(RecordValue(record, "cwd")), stale) << "the medium's own installer ran";
-  EXPECT_FALSE(fs::exists(stale));
+  EXPECT_EQ(spellings.size(), 3u) << "no bind mounts here: that spelling was not tried";
 }
 
 // Whatever the target, the medium is never inside it: not the temporary
@@ -352,25 +372,6 @@ TEST_F(LauncherRun, ACopyAsLongAsItsFilesAllowIsRemovedWhole) {
   EXPECT_TRUE(fs::is_empty(deep));
 }
 
-// Bind mounts, where this machine allows them: one in the medium showing
-// the target's folder is seen as the target inside the medium, and one an
-// installer makes in the copy is not entered by the removal.
-bool MountBind(const fs::path& shown, const fs::path& at) {
-  fs::create_directories(at);
-  return RunProgram("/bin/mount", "/", "--bind '" + shown.string() + "' '" + at.string() + "'")
-             .exitCode == 0;
-}
-
-// Undoes a mount when the test ends, before its folders are removed.
-struct MountUndone {
-  fs::path point;
-  ~MountUndone() {
-    while (RunProgram("/bin/mountpoint", "/", "-q '" + point.string() + "'").exitCode == 0 &&
-           RunProgram("/bin/umount", "/", "'" + point.string() + "'").exitCode == 0) {
-    }
-  }
-};
-
 TEST_F(LauncherRun, FileSystemsMountedIntoTheMediumOrTheCopyAreNotCrossed) {
   const fs::path kits = scratch.path / "kits";
   fs::create_directories(kits);
@@ -389,6 +390,128 @@ TEST_F(LauncherRun, FileSystemsMountedIntoTheMediumOrTheCopyAreNotCrossed) {
   const MountUndone left{temp / "VANTREL" / "m"};
   EXPECT_EQ(Launch("").exitCode, 1);
   EXPECT_EQ(ReadBytes(users / "precious.txt"), TextBytes("precious"));
+}
+
+}  // namespace
+
+namespace {
+
+// The launcher started with a limit of the system set in its own process
+// before it runs: an address space too crowded for a large file's buffer,
+// or a disk that fills up. Standard output and error together.
+ProgramRun LaunchLimited(const fs::path& medium, const std::string& argument, int resource,
+                         rlim_t limit) {
+  const std::string program = LauncherProgram().string();
+  int out[2];
+  if (pipe(out) != 0) return {-1, ""};
+  const pid_t child = fork();
+  if (child == 0) {
+    dup2(out[1], 1);
+    dup2(out[1], 2);
+    close(out[0]);
+    close(out[1]);
+    // A full disk then fails the write, as on Windows, instead of ending
+    // the process.
+    (void)signal(SIGXFSZ, SIG_IGN);
+    const rlimit cap = {limit, limit};
+    if (chdir(medium.c_str()) != 0 ||
+        setrlimit(static_cast<__rlimit_resource>(resource), &cap) != 0) {
+      _exit(126);
+    }
+    execl(program.c_str(), "setup", argument.empty() ? nullptr : argument.c_str(), nullptr);
+    _exit(127);
+  }
+  close(out[1]);
+  ProgramRun run = {-1, ""};
+  char block[4096];
+  ssize_t got = 0;
+  while ((got = read(out[0], block, sizeof block)) > 0) {
+    run.output.append(block, static_cast<std::size_t>(got));
+  }
+  close(out[0]);
+  int status = 0;
+  if (waitpid(child, &status, 0) == child && WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
+  return run;
+}
+
+// The box a run that lost a file ends with, as the launcher spells the path.
+std::string LossBox(const fs::path& medium, const std::string& name, const std::string& why) {
+  return "Halvern Vantrel\n\nSetup could not copy\n" + medium.string() + "\\" + name + "\n\n" +
+         why + "\n\nNothing was installed. ";
+}
+
+// A file larger than the whole address space the launcher may have comes
+// back byte for byte, and the installer starts.
+TEST_F(LauncherRun, AFileLargerThanTheAddressSpaceComesBackWhole) {
+  constexpr rlim_t kAddressSpace = rlim_t{96} << 20;
+  if (LaunchLimited(medium, "/?", RLIMIT_AS, kAddressSpace).exitCode != 0) {
+    GTEST_SKIP() << "the launcher cannot start in 96 MiB of address space (a sanitizer's shadow)";
+  }
+  const Bytes large = PatternBytes(std::size_t{128} << 20, 17);
+  WriteStored(medium / "data" / "large.cab", large);
+  const fs::path target = scratch.path / "kit";
+  const ProgramRun run = LaunchLimited(medium, target.string(), RLIMIT_AS, kAddressSpace);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.output, "Copying Files. Please wait.\n");
+  EXPECT_TRUE(ReadBytes(target / "data" / "large.cab") == large) << "not byte for byte";
+  EXPECT_EQ(fs::path(RecordValue(record, "cwd")), target) << "the installer started";
+}
+
+// A disk that fills up at 512 KiB a file, which the 1 MiB file of the
+// medium does not fit: no installer, the file named, nothing truncated.
+TEST_F(LauncherRun, AFullDiskStartsNoInstallerAndSaysWhichFile) {
+  constexpr rlim_t kFileSize = rlim_t{512} << 10;
+  const fs::path target = scratch.path / "kit";
+  const ProgramRun named = LaunchLimited(medium, target.string(), RLIMIT_FSIZE, kFileSize);
+  EXPECT_EQ(named.exitCode, 1);
+  EXPECT_NE(named.output.find(LossBox(medium, "data\\pattern", "No space left on device.")),
+            std::string::npos)
+      << named.output;
+  EXPECT_FALSE(fs::exists(record)) << "the installer was started from a copy without the file";
+  EXPECT_FALSE(fs::exists(target / "data" / "pattern")) << "a truncated copy was left";
+  EXPECT_EQ(ReadBytes(target / "readme.txt"), TextBytes("read me\n")) << "a named target keeps";
+
+  const ProgramRun temporary = LaunchLimited(medium, "", RLIMIT_FSIZE, kFileSize);
+  EXPECT_EQ(temporary.exitCode, 1);
+  EXPECT_NE(temporary.output.find("No space left on device."), std::string::npos);
+  EXPECT_FALSE(fs::exists(record));
+  EXPECT_TRUE(fs::is_empty(temp)) << "the temporary copy was left";
+}
+
+// A read that fails (the memory behind /proc/self/mem's first page is never
+// mapped), a file that reads longer than its size (/proc files say 0), and
+// a file too large to restore.
+TEST_F(LauncherRun, AReadErrorAChangedFileOrOneTooLargeStartsNoInstaller) {
+  fs::create_symlink("/proc/self/mem", medium / "data" / "unreadable");
+  const ProgramRun failed = Launch("");
+  EXPECT_EQ(failed.exitCode, 1);
+  EXPECT_NE(failed.output.find(LossBox(medium, "data\\unreadable", "Input/output error.")),
+            std::string::npos)
+      << failed.output;
+  EXPECT_FALSE(fs::exists(record));
+  EXPECT_TRUE(fs::is_empty(temp));
+
+  fs::remove(medium / "data" / "unreadable");
+  fs::create_symlink("/proc/self/status", medium / "data" / "changing");
+  const ProgramRun changed = Launch("");
+  EXPECT_NE(changed.output.find("Setup could not copy\n" + medium.string() +
+                                "\\data\\changing\n\nIt changed while it was being read."),
+            std::string::npos)
+      << changed.output;
+  EXPECT_FALSE(fs::exists(record));
+  EXPECT_TRUE(fs::is_empty(temp));
+
+  // 2 GiB, which the signed length cannot hold: a sparse file takes no room.
+  fs::remove(medium / "data" / "changing");
+  WriteBytes(medium / "data" / "huge.cab", {});
+  fs::resize_file(medium / "data" / "huge.cab", std::uintmax_t{1} << 31);
+  const ProgramRun huge = Launch("");
+  EXPECT_NE(huge.output.find("Setup could not copy\n" + medium.string() +
+                             "\\data\\huge.cab\n\nIt is 2 GB or larger"),
+            std::string::npos)
+      << huge.output;
+  EXPECT_FALSE(fs::exists(record));
+  EXPECT_TRUE(fs::is_empty(temp));
 }
 
 }  // namespace

@@ -79,6 +79,19 @@ std::string BoxText(HWND box) {
   return text;
 }
 
+// The system's own words for an error code, as the launcher's box gives them.
+std::string SystemWords(DWORD code) {
+  char words[512] = "";
+  DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK,
+      nullptr, code, 0, words, sizeof words, nullptr);
+  while (length > 0 &&
+         (words[length - 1] == ' ' || words[length - 1] == '\r' || words[length - 1] == '\n')) {
+    --length;
+  }
+  return std::string(words, length);
+}
+
 struct LauncherRun : ::testing::Test {
   ScratchDir scratch;
   fs::path medium = scratch.path / "medium";
@@ -437,8 +450,9 @@ TEST_F(GuardedRun, ASecondLaunchThroughAnotherSpellingOfTheFolderDoesNothing) {
 }
 
 // A copy of 256 characters holds files of 258, which a listing pattern of
-// the copy could not reach (nor can its installer start, its command line
-// too long); the removal through handles takes them all.
+// the copy could not reach; the removal through handles takes them all.
+// The installer's path and the others' do not fit it: the run says so,
+// once the copy is gone, and starts nothing.
 TEST_F(GuardedRun, ACopyAsLongAsItsFilesAllowIsRemovedWhole) {
   fs::path deep = temp;
   while (deep.string().size() + 11 < 248) deep /= "d";
@@ -448,8 +462,44 @@ TEST_F(GuardedRun, ACopyAsLongAsItsFilesAllowIsRemovedWhole) {
   ASSERT_EQ(copy.string().size(), 256u);
   WriteStored(medium / "a", TextBytes("a"));
   SetEnvironmentVariableA("TMP", deep.string().c_str());
-  EXPECT_EQ(Launch(""), 1);
+  StartedProgram run = Start(medium / "setup.exe", medium, "");
+  ASSERT_NE(run.process, nullptr);
+  HWND box = AwaitBox("Halvern Vantrel", run.process);
+  ASSERT_NE(box, nullptr) << "no box";
+  EXPECT_NE(BoxText(box).find("\n\n" + SystemWords(ERROR_FILENAME_EXCED_RANGE) + "\n\n"),
+            std::string::npos)
+      << BoxText(box);
   EXPECT_FALSE(fs::exists(copy));
+  PostMessageA(box, WM_CLOSE, 0, 0);
+  EXPECT_EQ(Finish(run), 1);
+  EXPECT_FALSE(fs::exists(record));
+}
+
+}  // namespace
+
+namespace {
+
+// A file of the medium that another program holds without read sharing
+// cannot be copied: no installer, the temporary copy gone before the box
+// comes up, and the box names the file and why.
+TEST_F(GuardedRun, AFileThatCannotBeReadStartsNoInstallerAndTheBoxSaysWhich) {
+  const fs::path held = medium / "data" / "held.cab";
+  WriteStored(held, PatternBytes(4096, 5));
+  HANDLE holder = CreateFileA(held.string().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  StartedProgram run = Start(medium / "setup.exe", medium, "");
+  ASSERT_NE(run.process, nullptr);
+  HWND box = AwaitBox("Halvern Vantrel", run.process);
+  CloseHandle(holder);
+  ASSERT_NE(box, nullptr) << "no box";
+  EXPECT_EQ(BoxText(box), "Setup could not copy\n" + held.string() + "\n\n" +
+                              SystemWords(ERROR_SHARING_VIOLATION) +
+                              "\n\nNothing was installed. Run setup again once this is put right.");
+  EXPECT_TRUE(fs::is_empty(temp)) << "the copy is removed before the box";
+  PostMessageA(box, WM_CLOSE, 0, 0);
+  EXPECT_EQ(Finish(run), 1);
+  EXPECT_FALSE(fs::exists(record)) << "the installer was started from a copy without the file";
 }
 
 }  // namespace

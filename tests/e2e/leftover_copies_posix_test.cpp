@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
@@ -137,56 +136,6 @@ TEST_F(LeftoverCopies, AStuckCopyIsSetAsideAndOnlyOneThatCannotMoveRefuses) {
                             "is still running.\n\nClose that program, then run setup again.\n");
   EXPECT_FALSE(fs::exists(record)) << "nothing started";
   EXPECT_TRUE(fs::exists(copy / "roots" / "file.txt"));
-}
-
-// Undoes a bind mount when the test ends, before its folders are removed.
-struct MountsUndone {
-  std::vector<fs::path> points;
-  ~MountsUndone() {
-    for (const fs::path& point : points) {
-      while (RunProgram("/bin/mountpoint", "/", "-q '" + point.string() + "'").exitCode == 0 &&
-             RunProgram("/bin/umount", "/", "'" + point.string() + "'").exitCode == 0) {
-      }
-    }
-  }
-};
-
-// The lock is the running copy itself: however the temporary folder is
-// spelled (a link to it, a bind mount of it), a second run meets it, does
-// nothing to the copy, starts nothing, and says why.
-TEST_F(LeftoverCopies, ARunningCopyIsLockedUnderEverySpelling) {
-  const fs::path linked = scratch.path / "linked-temp";
-  fs::create_directory_symlink(temp, linked);
-  std::vector<fs::path> spellings = {temp / ".", linked};
-  MountsUndone undone{{scratch.path / "mounted-temp"}};
-  fs::create_directories(undone.points[0]);
-  if (RunProgram("/bin/mount", "/",
-                 "--bind '" + temp.string() + "' '" + undone.points[0].string() + "'")
-          .exitCode == 0) {
-    spellings.push_back(undone.points[0]);
-  }
-  setenv("VANTREL_TEST_MODE", "sleep:3000", 1);
-  const pid_t first = fork();
-  if (first == 0) {
-    if (chdir(medium.c_str()) == 0) execl(LauncherProgram().c_str(), "setup", nullptr);
-    _exit(127);
-  }
-  ASSERT_GT(first, 0);
-  for (int i = 0; i < 400 && !fs::exists(record); ++i) usleep(10000);
-  ASSERT_TRUE(fs::exists(record)) << "the first installer started";
-  fs::remove(record);
-  for (const fs::path& spelling : spellings) {
-    setenv("TMPDIR", spelling.c_str(), 1);
-    const ProgramRun again = LaunchAs("", "");
-    EXPECT_NE(again.output.find("is still in use by another program"), std::string::npos)
-        << spelling << ": " << again.output;
-    EXPECT_FALSE(fs::exists(record)) << spelling << ": nothing is started";
-    EXPECT_TRUE(fs::exists(copy / "readme.txt")) << spelling << ": the running copy is left whole";
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(first, &status, 0), first);
-  EXPECT_FALSE(fs::exists(copy));
-  EXPECT_EQ(spellings.size(), 3u) << "no bind mounts here: that spelling was not tried";
 }
 
 }  // namespace

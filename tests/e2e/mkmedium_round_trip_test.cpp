@@ -36,9 +36,9 @@ TEST(MkmediumRoundTrip, TheLauncherRestoresWhatMkmediumStored) {
   EXPECT_EQ(ReadBytes(medium / "docs" / "readme.txt"), Complemented(TextBytes("read me")));
   EXPECT_EQ(ReadBytes(medium / "setup.exe"), ReadBytes(LauncherProgram()));
 
-  const ProgramRun checked =
-      RunProgram(MkmediumProgram(), scratch.path,
-                 "--check \"" + source.string() + "\" \"" + medium.string() + "\"");
+  const ProgramRun checked = RunProgram(MkmediumProgram(), scratch.path,
+                                        "--check \"" + source.string() + "\" \"" + medium.string() +
+                                            "\" --launcher \"" + LauncherProgram().string() + "\"");
   EXPECT_EQ(checked.exitCode, 0) << checked.output;
 
   const fs::path target = scratch.path / "restored";

@@ -68,6 +68,8 @@ bool ReadNextEntry(SearchHandle handle, DirEntry* entry) {
   return true;
 }
 
+int CountLeftOutEntries(SearchHandle /*search*/) { return 0; }
+
 void CloseSearch(SearchHandle handle) {
   Record("close-search");
   delete reinterpret_cast<FakeSearch*>(handle);
@@ -181,7 +183,7 @@ struct PlatformFile {
 
 FileHandle OpenFileForRead(const char* path) {
   const FakeFile* file = FindSourceFile(path);
-  if (file == nullptr) return nullptr;
+  if (file == nullptr || file->unreadable) return nullptr;
   return new PlatformFile{path, file->bytes, 0, false};
 }
 bool ReadFileSize(FileHandle file, uint64_t* size) {

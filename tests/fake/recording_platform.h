@@ -11,6 +11,7 @@
 struct FakeFile {
   std::string path;
   std::string bytes;
+  bool unreadable = false;  // listed, but its open fails
 };
 
 struct FakeWorld {

@@ -63,6 +63,25 @@ TEST_F(RunOrder, NoticeCopyCloseLaunchTimeOutThenRemoval) {
   EXPECT_EQ(World().written[0], "abc");
 }
 
+// A copy without one of the medium's files: no installer, the copy gone,
+// and only then the box.
+TEST_F(RunOrder, ACopyWithAFileMissingStartsNothingAndTellsAfterTheRemoval) {
+  World().sourceFiles.push_back({"data.cab", "\x9e", true});
+  RunInstall("");
+  const std::vector<std::string> tail = {"send-message 16",
+                                         "wait notice 5000",
+                                         "release notice",
+                                         "read-held-entry",
+                                         "remove-held T:\\tmp\\VANTREL",
+                                         "message-box Halvern Vantrel"};
+  const auto& calls = World().calls;
+  ASSERT_GE(calls.size(), tail.size());
+  EXPECT_EQ(
+      std::vector<std::string>(calls.end() - static_cast<std::ptrdiff_t>(tail.size()), calls.end()),
+      tail);
+  EXPECT_EQ(Without(calls, "create-process").size(), calls.size());
+}
+
 TEST_F(RunOrder, ExactProcessParameters) {
   EXPECT_EQ(RunRestoredInstaller("D:\\Kit"), kWaitTimedOut);
   const ProcessRequest& request = World().lastRequest;

@@ -8,11 +8,15 @@
 #include "platform/platform_ops.h"
 
 FaultPlan& Faults() {
-  static FaultPlan plan = {FaultKind::kNone, -1, 0, false, {}};
+  static FaultPlan plan = {FaultKind::kNone, -1, 0, false, {}, 0};
   return plan;
 }
 
-void ArmFault(FaultKind kind, int armedAt) { Faults() = {kind, armedAt, 0, false, {}}; }
+void ArmFault(FaultKind kind, int armedAt) {
+  Faults() = {kind, armedAt, 0, false, {}, Faults().allocationCap};
+}
+
+void CapAllocations(std::size_t largest) { Faults().allocationCap = largest; }
 
 namespace {
 
@@ -28,6 +32,8 @@ bool Fire(FaultKind kind) {
 
 }  // namespace
 
+// The names the linker gives the real calls and their wrappers.
+// NOLINTBEGIN(bugprone-reserved-identifier)
 extern "C" {
 void* __real__Z18AllocateFileBufferm(std::size_t size);
 FileHandle __real__Z15OpenFileForReadPKc(const char* path);
@@ -41,7 +47,9 @@ SearchHandle __real__Z20OpenDirectoryListingPKcP8DirEntry(const char* pattern, D
 bool __real__Z13MakeDirectoryPKc(const char* path);
 
 void* __wrap__Z18AllocateFileBufferm(std::size_t size) {
-  return Fire(FaultKind::kAllocate) ? nullptr : __real__Z18AllocateFileBufferm(size);
+  if (Fire(FaultKind::kAllocate)) return nullptr;
+  const std::size_t cap = Faults().allocationCap;
+  return cap != 0 && size > cap ? nullptr : __real__Z18AllocateFileBufferm(size);
 }
 
 FileHandle __wrap__Z15OpenFileForReadPKc(const char* path) {
@@ -103,3 +111,4 @@ bool __wrap__Z13MakeDirectoryPKc(const char* path) {
   return __real__Z13MakeDirectoryPKc(path);
 }
 }
+// NOLINTEND(bugprone-reserved-identifier)

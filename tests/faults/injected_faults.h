@@ -2,6 +2,7 @@
 // platform's file calls, and a test arms one fault at the n-th such call.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 enum class FaultKind {
@@ -25,7 +26,11 @@ struct FaultPlan {
   int calls;    // calls of that kind seen so far
   bool fired;
   std::string faultedPath;  // the directory of a listing or creation fault
+  // Larger allocations fail, whatever is armed (0: none): a crowded address
+  // space, which has no room left for a large file's buffer.
+  std::size_t allocationCap;
 };
 
 FaultPlan& Faults();
 void ArmFault(FaultKind kind, int armedAt);
+void CapAllocations(std::size_t largest);

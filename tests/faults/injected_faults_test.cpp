@@ -10,6 +10,7 @@
 #include <map>
 
 #include "payload/payload_tree.h"
+#include "payload/restore_steps.h"
 #include "tests/support/test_tree.h"
 
 namespace {
@@ -23,7 +24,7 @@ struct FaultTally {
 using RealTree = std::map<std::string, Bytes>;  // relative path -> real bytes
 
 RealTree MakeMedium(const fs::path& medium) {
-  const RealTree tree = {
+  RealTree tree = {
       {"SETUP.EXE", TextBytes("installer")},
       {"readme.txt", TextBytes("read me")},
       {"empty", {}},
@@ -31,7 +32,8 @@ RealTree MakeMedium(const fs::path& medium) {
       {"docs/zeros", Bytes(700, 0xFF)},
       {"docs/deeper/pattern", PatternBytes(70000, 1)},
       {"docs/deeper/SETUP.EXE", TextBytes("nested installer")},
-      {"big/large", PatternBytes((3 << 20) + 5, 2)},  // past the mapped-buffer size
+      {"big/large", PatternBytes((3 << 20) + 5, 2)},      // past the mapped-buffer size
+      {"big/piece", PatternBytes(kRestorePieceSize, 4)},  // one whole piece, when in pieces
       {"big/small", PatternBytes(10, 3)},
   };
   for (const auto& file : tree) {
@@ -71,7 +73,7 @@ std::string FaultedDirectory(const fs::path& medium, const fs::path& target) {
 }
 
 void CheckRestore(const RealTree& tree, const fs::path& medium, const fs::path& target,
-                  FaultKind kind, FaultTally* tally) {
+                  FaultKind kind, const PayloadLoss& lost, FaultTally* tally) {
   const bool directoryFault = kind == FaultKind::kListing || kind == FaultKind::kMakeDirectory;
   const std::string faulted = directoryFault ? FaultedDirectory(medium, target) : "";
   int missing = 0;
@@ -89,6 +91,13 @@ void CheckRestore(const RealTree& tree, const fs::path& medium, const fs::path& 
   }
   // A fault on one file takes that file and no other.
   if (!directoryFault && missing > 1) tally->lost += missing - 1;
+  // A copy that lacks a file says so, and is never taken for a whole one.
+  if (missing > 0) {
+    EXPECT_NE(lost.loss.kind, kLossNone)
+        << missing << " files gone after kind " << static_cast<int>(kind) << " unnoted";
+  } else if (!directoryFault) {
+    EXPECT_EQ(lost.loss.kind, kLossNone) << lost.path;
+  }
 }
 
 FaultTally InjectEverywhere(FaultKind kind) {
@@ -104,12 +113,13 @@ FaultTally InjectEverywhere(FaultKind kind) {
     const fs::path target = scratch.path / ("target" + std::to_string(at));
     fs::create_directories(target);
     ArmFault(kind, at);
-    CopyPayloadTree(medium.c_str(), target.c_str());
+    PayloadLoss lost = {{kLossNone, 0}, ""};
+    CopyPayloadTreeNotingLoss(medium.c_str(), target.c_str(), &lost);
     const bool fired = Faults().fired;
     ArmFault(FaultKind::kNone, -1);
     if (!fired) continue;
     ++tally.injected;
-    CheckRestore(tree, medium, target, kind, &tally);
+    CheckRestore(tree, medium, target, kind, lost, &tally);
     fs::remove_all(target);
   }
   EXPECT_GT(places, 0);
@@ -122,14 +132,14 @@ FaultTally InjectEverywhere(FaultKind kind) {
   return tally;
 }
 
+constexpr FaultKind kEveryKind[] = {
+    FaultKind::kAllocate,   FaultKind::kOpenRead,  FaultKind::kReadSize,     FaultKind::kReadError,
+    FaultKind::kReadShrunk, FaultKind::kReadGrown, FaultKind::kOpenWrite,    FaultKind::kWriteFails,
+    FaultKind::kCloseFails, FaultKind::kListing,   FaultKind::kMakeDirectory};
+
 TEST(InjectedFaults, NoFaultLosesOrCorruptsAnyOtherFile) {
-  const FaultKind kinds[] = {
-      FaultKind::kAllocate,  FaultKind::kOpenRead,     FaultKind::kReadSize,
-      FaultKind::kReadError, FaultKind::kReadShrunk,   FaultKind::kReadGrown,
-      FaultKind::kOpenWrite, FaultKind::kWriteFails,   FaultKind::kCloseFails,
-      FaultKind::kListing,   FaultKind::kMakeDirectory};
   FaultTally total = {0, 0, 0};
-  for (const FaultKind kind : kinds) {
+  for (const FaultKind kind : kEveryKind) {
     const FaultTally tally = InjectEverywhere(kind);
     EXPECT_GT(tally.injected, 0) << "kind " << static_cast<int>(kind);
     EXPECT_EQ(tally.lost, 0) << "kind " << static_cast<int>(kind);
@@ -141,6 +151,40 @@ TEST(InjectedFaults, NoFaultLosesOrCorruptsAnyOtherFile) {
   // A line for the figures that scripts/test prints.
   std::printf("[figures] faults injected: %d, files lost: %d, files corrupted: %d\n",
               total.injected, total.lost, total.corrupted);
+}
+
+// With no room for a buffer of a whole piece and more, the files past it
+// come back a piece at a time, and every fault meets them there too.
+TEST(InjectedFaults, InACrowdedAddressSpaceNoFaultLosesOrCorruptsAnyOtherFile) {
+  CapAllocations(kRestorePieceSize);
+  for (const FaultKind kind : kEveryKind) {
+    const FaultTally tally = InjectEverywhere(kind);
+    EXPECT_GT(tally.injected, 0) << "kind " << static_cast<int>(kind);
+    EXPECT_EQ(tally.lost, 0) << "kind " << static_cast<int>(kind);
+    EXPECT_EQ(tally.corrupted, 0) << "kind " << static_cast<int>(kind);
+  }
+  CapAllocations(0);
+}
+
+// A buffer of the whole file that cannot be had, for any file: every file
+// comes back all the same, and nothing is told as lost.
+TEST(InjectedFaults, NoFileIsLostForWantOfItsWholeBuffer) {
+  ScratchDir scratch;
+  const fs::path medium = scratch.path / "medium";
+  const RealTree tree = MakeMedium(medium);
+  for (int at = 0; at < static_cast<int>(tree.size()); ++at) {
+    const fs::path target = scratch.path / ("target" + std::to_string(at));
+    fs::create_directories(target);
+    ArmFault(FaultKind::kAllocate, at);
+    PayloadLoss lost = {{kLossNone, 0}, ""};
+    CopyPayloadTreeNotingLoss(medium.c_str(), target.c_str(), &lost);
+    EXPECT_TRUE(Faults().fired) << at;
+    ArmFault(FaultKind::kNone, -1);
+    EXPECT_EQ(lost.loss.kind, kLossNone) << lost.path;
+    for (const auto& file : tree) {
+      EXPECT_EQ(ReadBytes(target / file.first), file.second) << file.first << " at " << at;
+    }
+  }
 }
 
 // 200 levels: every level whose paths fit comes back, the rest is skipped,

@@ -114,3 +114,53 @@ TEST(CopyTree, DoesNotFollowLinkedDirectoriesInTheMedium) {
 }
 
 }  // namespace
+
+namespace {
+
+PayloadLoss CopyNoting(const fs::path& source, const fs::path& target) {
+  PayloadLoss lost = {{kLossNone, 0}, ""};
+  EXPECT_EQ(CopyPayloadTreeNotingLoss(source.string().c_str(), target.string().c_str(), &lost), 1);
+  return lost;
+}
+
+// The launcher left out at any depth and a file the target holds already
+// are no loss; a file that cannot be made is.
+TEST(CopyTreeLoss, OnlyAFileThatDidNotComeBackIsALoss) {
+  ScratchDir medium;
+  ScratchDir target;
+  MakeMedium(medium.path);
+  WriteBytes(target.path / "readme.txt", TextBytes("the user's own"));
+  EXPECT_EQ(CopyNoting(medium.path, target.path).loss.kind, kLossNone);
+
+  ScratchDir again;
+  WriteStored(medium.path / "blocked" / "inside.txt", TextBytes("inside"));
+  WriteBytes(again.path / "blocked", TextBytes("a file where the folder goes"));
+  const PayloadLoss lost = CopyNoting(medium.path, again.path);
+  EXPECT_EQ(lost.loss.kind, kLossSystemError);
+  EXPECT_NE(lost.loss.error, 0u);
+  EXPECT_EQ(std::string(lost.path), medium.Text() + "\\blocked\\inside.txt");
+  EXPECT_EQ(ReadBytes(again.path / "sub" / "deeper" / "data.dat"), PatternBytes(70000, 3))
+      << "the walk goes on after a loss";
+}
+
+TEST(CopyTreeLoss, APathThatDoesNotFitIsNamedWhole) {
+  ScratchDir medium;
+  ScratchDir scratch;
+  const fs::path target = scratch.path / std::string(40, 't');
+  fs::create_directories(target);
+  const std::string tooLong(259 - target.string().size(), 'l');
+  WriteStored(medium.path / tooLong, TextBytes("too long"));
+  const PayloadLoss lost = CopyNoting(medium.path, target);
+  EXPECT_EQ(lost.loss.kind, kLossSystemError);
+  EXPECT_EQ(lost.loss.error, kErrorFilenameTooLong);
+  EXPECT_EQ(std::string(lost.path), medium.Text() + "\\" + tooLong);
+}
+
+TEST(CopyTreeLoss, AnUnlistableSourceIsALoss) {
+  ScratchDir scratch;
+  const PayloadLoss lost = CopyNoting(scratch.path / "no-such-medium", scratch.path);
+  EXPECT_EQ(lost.loss.kind, kLossSystemError);
+  EXPECT_EQ(std::string(lost.path), (scratch.path / "no-such-medium").string());
+}
+
+}  // namespace

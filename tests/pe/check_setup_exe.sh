@@ -4,7 +4,7 @@
 # imports nothing newer, importing only ADVAPI32, KERNEL32, USER32 and the C
 # runtime (all loaded from the system directory whatever the search order),
 # that declares its elevation, its supported Windows versions and its
-# version information.
+# version information, and that takes addresses above 2 GiB.
 set -euo pipefail
 exe=$1
 version=${2:?usage: check_setup_exe.sh SETUP-EXE FILE-VERSION}
@@ -56,9 +56,14 @@ flags=$((16#$(awk '/^DllCharacteristics/ {print $2}' <<<"$headers")))
 for flag in 0x40:DYNAMIC_BASE 0x100:NX_COMPAT 0x400:NO_SEH; do
   (((flags & ${flag%%:*}) != 0)) || fail "DllCharacteristics lacks ${flag#*:}"
 done
+# A 32-bit program gets addresses above 2 GiB only when its header says it
+# takes them (4 GiB under 64-bit Windows, 3 GiB on 32-bit Windows with /3GB):
+# room for a large file's buffer.
+image=$((16#$(awk '$1 == "Characteristics" {sub(/^0x/, "", $2); print $2; exit}' <<<"$headers")))
+(((image & 0x20) != 0)) || fail "Characteristics lacks LARGE_ADDRESS_AWARE"
 grep -qE '^Entry 5 [0-9a-f]+ 0*[1-9a-f][0-9a-f]* Base Relocation' <<<"$headers" ||
   fail "no relocations: the image cannot be moved"
 ! $objdump -d "$exe" | grep -qE '%fs:(0x0([^0-9a-fx]|$)|\()' || fail "code reaches the SEH handler chain"
 echo "setup.exe: PE32 GUI for Windows $oldest and later, $size bytes, imports $dlls; manifest and" \
-  "version resource $version;" \
+  "version resource $version; large address aware;" \
   "DllCharacteristics $(printf '0x%04x' "$flags") with relocations"

@@ -27,7 +27,8 @@ failures=0
 act() {  # MISSING BROKEN [GROUP...]
   printf '%s\n' $1 >"$stage/missing" && printf '%s\n' $2 >"$stage/broken" && rm -f "$stage/calls"
   shift 2
-  out=$(STAGE=$stage PATH=$stage/bin:$PATH "$root/scripts/install-deps" "$@" 2>&1)
+  out=$(STAGE=$stage VANTREL_DEPS_STATE=$stage/failed PATH=$stage/bin:$PATH \
+    "$root/scripts/install-deps" "$@" 2>&1)
   status=$?
 }
 expect() { "${@:2}" || { echo "FAILED: $1"; echo "$out"; failures=$((failures + 1)); }; }
@@ -41,9 +42,24 @@ expect "(a) installs the needed" [ "$(cat "$stage/missing")" = wine32:i386 ]
 expect "(a) the fallback line" grep -qx "install-deps: wine32:i386 could not be installed;\
  the 64-bit Windows build stands in for the 32-bit one" <<<"$out"
 rm "$stage/update-fails"
-act "cmake nsis" "nsis" demo
+act "cmake nsis" "nsis" demo-windows
 expect "(b) exits non-zero" [ "$status" -ne 0 ]
 expect "(b) names the package" grep -q "^install-deps: could not install .*nsis" <<<"$out"
 act "" ""
 expect "(c) nothing missing, no apt-get" [ "$status" -eq 0 -a ! -e "$stage/calls" ]
-[ "$failures" -eq 0 ] && echo "install-deps: 3 cases as expected"
+# What failed today is not tried again today: no index fetched for it.
+act "wine32:i386" "wine32:i386"
+expect "(d) exits 0" [ "$status" -eq 0 ]
+expect "(d) no apt-get" [ ! -e "$stage/calls" ]
+expect "(d) says so" grep -q "wine32:i386 could not be installed earlier today" <<<"$out"
+act "nsis" "" demo-windows
+expect "(e) exits non-zero" [ "$status" -ne 0 ]
+expect "(e) no apt-get" [ ! -e "$stage/calls" ]
+expect "(e) says until when" grep -q "nsis earlier today; not tried again until tomorrow" <<<"$out"
+# The native demo's group asks only for what the native demo needs.
+act "cmake g++ wine nsis xorriso fonts-wine" "" demo
+expect "(f) exits 0" [ "$status" -eq 0 ]
+expect "(f) only the demo's" grep -qx "install -y -qq --no-install-recommends cmake g++" "$stage/calls"
+act "fonts-wine" "" demo-windows
+expect "(g) the Windows half's font" grep -q "fonts-wine" "$stage/calls"
+[ "$failures" -eq 0 ] && echo "install-deps: 7 cases as expected"

@@ -52,7 +52,7 @@ TEST(MkmediumPosix, RefusesNamesWindowsCannotHoldLinksAndCaseTwins) {
   const ProgramRun run = RunMkmedium(scratch.path, Quoted(source) + " " + Quoted(medium));
   EXPECT_EQ(run.exitCode, 2) << run.output;
   for (const auto& name : refusedNames) {
-    EXPECT_NE(run.output.find("refused: names\\" + name + ": "), std::string::npos) << name;
+    EXPECT_NE(run.output.find("refused: names/" + name + ": "), std::string::npos) << name;
   }
   EXPECT_NE(run.output.find("\"README\" and \"Readme\" differ"), std::string::npos) << run.output;
   EXPECT_NE(run.output.find("Setup.exe (kept as setup.xex)\" and \"setup.xex\""), std::string::npos)
@@ -62,7 +62,7 @@ TEST(MkmediumPosix, RefusesNamesWindowsCannotHoldLinksAndCaseTwins) {
   EXPECT_NE(run.output.find("refused: fifo: not a regular file"), std::string::npos) << run.output;
   EXPECT_NE(run.output.find("refused: passwd: a link"), std::string::npos) << run.output;
   EXPECT_NE(run.output.find("refused: etc: a link"), std::string::npos) << run.output;
-  EXPECT_NE(run.output.find("13 refused; nothing written"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("13 paths refused; nothing written"), std::string::npos) << run.output;
   EXPECT_FALSE(fs::exists(medium));
 }
 
@@ -137,8 +137,8 @@ TEST(MkmediumPosix, TheImageHoldsTheMediumUnderItsJolietNames) {
   const ProgramRun extracted = RunShell("xorriso -osirrox on -indev " + Quoted(image) +
                                         " -rockridge off -extract / " + Quoted(fromImage));
   ASSERT_EQ(extracted.exitCode, 0) << extracted.output;
-  const ProgramRun check = RunProgram(MkmediumProgram(), scratch.path,
-                                      "--check " + Quoted(source) + " " + Quoted(fromImage));
+  const ProgramRun check =
+      RunMkmedium(scratch.path, "--check " + Quoted(source) + " " + Quoted(fromImage));
   EXPECT_EQ(check.exitCode, 0) << check.output;
   EXPECT_EQ(ListTree(fromImage), ListTree(scratch.path / "-print-size"));
 
@@ -165,7 +165,9 @@ TEST(MkmediumPosix, AFailedImageLeavesWhatStoodAtItsPath) {
   const ProgramRun noXorriso =
       RunShell("PATH=/nonexistent exec " + Quoted(MkmediumProgram()) + " " + make + " 2>&1");
   EXPECT_EQ(noXorriso.exitCode, 1) << noXorriso.output;
-  EXPECT_NE(noXorriso.output.find("cannot start xorriso"), std::string::npos) << noXorriso.output;
+  EXPECT_NE(noXorriso.output.find("--iso needs xorriso, which cannot be started: install it"),
+            std::string::npos)
+      << noXorriso.output;
   EXPECT_EQ(ReadBytes(image), TextBytes("last week's image"));
   EXPECT_EQ(ListTree(scratch.path),
             (std::vector<std::string>{"medium.iso", "source/", "source/SETUP.EXE"}));
@@ -189,7 +191,7 @@ TEST(MkmediumPosix, NamesBeyondAsciiMeetTheCodePageAndTheCaseFoldOfWindows) {
       western.output.find("\"R\u00c9SUM\u00c9.txt\" and \"r\u00e9sum\u00e9.txt\" differ only"),
       std::string::npos)
       << western.output;
-  EXPECT_NE(western.output.find("2 refused"), std::string::npos) << western.output;
+  EXPECT_NE(western.output.find("2 paths refused"), std::string::npos) << western.output;
 
   fs::remove_all(source / "twins");
   const ProgramRun japanese =
@@ -204,6 +206,114 @@ TEST(MkmediumPosix, NamesBeyondAsciiMeetTheCodePageAndTheCaseFoldOfWindows) {
   const fs::path restored = scratch.path / "restored";
   EXPECT_EQ(RunProgram(medium / "setup.exe", medium, Quoted(restored)).exitCode, 1);
   EXPECT_EQ(ReadBytes(restored / "\u65e5\u672c.txt"), TextBytes("kanji"));
+}
+
+// What a vendor's build reads and greps: refusals first, sorted, counted,
+// each with what would help; notes one line a kind unless --verbose; SOURCE
+// and MEDIUM as given; what stands in a MEDIUM in use; sizes and counts as a
+// person says them; an image time xorriso would refuse, before anything is
+// written.
+TEST(MkmediumPosix, TellsWhatAVendorActsOnInTheFormsABuildGreps) {
+  ScratchDir scratch;
+  const fs::path source = scratch.path / "src";
+  WriteBytes(source / "SETUP.EXE", TextBytes("installer"));
+  for (const char* name : {"caf\u00e9.txt", "na\u00efve.txt", "\u00e9t\u00e9.txt"}) {
+    WriteBytes(source / "notes" / name, TextBytes(name));
+  }
+  WriteBytes(source / "\u65e5\u672c.txt", TextBytes("kanji"));
+  WriteBytes(source / "con.txt", {});
+  const ProgramRun refused = RunMkmedium(scratch.path, "src medium");
+  EXPECT_EQ(refused.exitCode, 2) << refused.output;
+  const std::size_t device = refused.output.find("refused: con.txt: a reserved device name");
+  const std::size_t kanji = refused.output.find(
+      "refused: \u65e5\u672c.txt: code page 1252 cannot hold this name: the launcher would lose "
+      "it; --code-page 932 or 936 or 949 or 950 hold it");
+  ASSERT_NE(device, std::string::npos) << refused.output;
+  ASSERT_NE(kanji, std::string::npos) << refused.output;
+  EXPECT_LT(device, kanji) << "sorted";
+  EXPECT_NE(refused.output.find("2 paths refused; nothing written to medium\n"), std::string::npos)
+      << refused.output;
+  const std::size_t notes = refused.output.find("note: 3 names, notes/");
+  EXPECT_NE(notes, std::string::npos) << refused.output;
+  EXPECT_GT(notes, kanji) << "notes after the refusals";
+  EXPECT_NE(refused.output.find("(--verbose lists them)"), std::string::npos) << refused.output;
+  const ProgramRun verbose = RunMkmedium(scratch.path, "src medium --verbose");
+  std::size_t noteLines = 0;
+  for (std::size_t at = verbose.output.find("note: notes/"); at != std::string::npos;
+       at = verbose.output.find("note: notes/", at + 1)) {
+    ++noteLines;
+  }
+  EXPECT_EQ(noteLines, 3u) << verbose.output;
+  EXPECT_FALSE(fs::exists(scratch.path / "medium"));
+
+  const fs::path lone = scratch.path / "lone";
+  WriteBytes(lone / "Setup.exe", TextBytes("installer"));
+  const ProgramRun single = RunMkmedium(scratch.path, "lone out");
+  EXPECT_EQ(single.exitCode, 0) << single.output;
+  EXPECT_NE(single.output.find("stored 1 file, 9 bytes, in out with the launcher"),
+            std::string::npos)
+      << single.output;
+  EXPECT_NE(single.output.find("note: Setup.exe: comes back named \"SETUP.EXE\""),
+            std::string::npos)
+      << single.output;
+  const ProgramRun inUse = RunMkmedium(scratch.path, "src out");
+  EXPECT_EQ(inUse.exitCode, 2) << inUse.output;
+  EXPECT_NE(inUse.output.find("refused: out must be a new or empty directory; it holds "),
+            std::string::npos)
+      << inUse.output;
+  for (const char* name : {"a", "b", "c", "d"}) WriteBytes(scratch.path / "full" / name, {});
+  EXPECT_NE(RunMkmedium(scratch.path, "lone full").output.find(" and 1 more\n"), std::string::npos);
+
+  fs::remove_all(scratch.path / "empty-src");
+  fs::create_directories(scratch.path / "empty-src");
+  const ProgramRun noInstaller = RunMkmedium(scratch.path, "empty-src m");
+  EXPECT_NE(noInstaller.output.find("refused: empty-src: no \"SETUP.EXE\" at the root"),
+            std::string::npos)
+      << noInstaller.output;
+  EXPECT_NE(noInstaller.output.find("1 path refused"), std::string::npos) << noInstaller.output;
+
+  const ProgramRun leadingZero = RunShell(
+      "cd " + Quoted(scratch.path) + " && SOURCE_DATE_EPOCH=00000000001 exec " +
+      Quoted(MkmediumProgram()) + " lone m2 --iso m2.iso --launcher " + Quoted(LauncherProgram()));
+  EXPECT_EQ(leadingZero.exitCode, 1) << leadingZero.output;
+  EXPECT_NE(leadingZero.output.find("no leading zero, not \"00000000001\""), std::string::npos)
+      << leadingZero.output;
+  EXPECT_FALSE(fs::exists(scratch.path / "m2"));
+}
+
+// The bar moves by bytes, inside a file too, and --check draws its own,
+// through each tree of an image as well.
+TEST(MkmediumPosix, TheCheckAndTheImageShowTheirOwnProgressOnATerminal) {
+  ScratchDir scratch;
+  const fs::path source = scratch.path / "source";
+  WriteBytes(source / "SETUP.EXE", TextBytes("installer"));
+  WriteBytes(source / "big", PatternBytes(8 << 20, 4));
+  const std::string tool = Quoted(MkmediumProgram()) + " --launcher " + Quoted(LauncherProgram());
+  const std::string operands = Quoted(source) + " " + Quoted(scratch.path / "medium");
+  const ProgramRun made = RunShell("script -qec \"" + tool + " " + operands + " --iso " +
+                                   Quoted(scratch.path / "m.iso") + "\" /dev/null");
+  EXPECT_EQ(made.exitCode, 0) << made.output;
+  // 1 MiB of the 8 MiB file stored: 12%, with the file not yet counted.
+  EXPECT_NE(made.output.find(" 12%  0/2 files  1.0/8.0 MiB  storing"), std::string::npos)
+      << made.output;
+  // The bar ends at the image's size: the medium and its records.
+  char written[64];
+  const double mebibytes = static_cast<double>(fs::file_size(scratch.path / "m.iso")) / (1 << 20);
+  (void)std::snprintf(written, sizeof written, "] 100%%  %.1f/%.1f MiB  xorriso writing the image",
+                      mebibytes, mebibytes);
+  EXPECT_NE(made.output.find(written), std::string::npos) << made.output;
+  for (const char* tree : {"Joliet", "Rock Ridge"}) {
+    EXPECT_NE(made.output.find(std::string("100%  2/2 files  8.0/8.0 MiB  checking the ") + tree +
+                               " tree"),
+              std::string::npos)
+        << made.output;
+  }
+  const ProgramRun checked =
+      RunShell("script -qec \"" + tool + " --check " + operands + "\" /dev/null");
+  EXPECT_NE(checked.output.find("100%  2/2 files  8.0/8.0 MiB  checking"), std::string::npos)
+      << checked.output;
+  const ProgramRun offTerminal = RunShell(tool + " --check " + operands + " 2>&1");
+  EXPECT_EQ(offTerminal.output.find('%'), std::string::npos) << offTerminal.output;
 }
 
 // mkmedium with TMPDIR inside the scratch folder, so that its scratch
@@ -288,8 +398,8 @@ TEST(MkmediumPosix, TheImageCheckReadsBothTreesAndFailsForAFlippedByteAMissingFi
   truncated.resize(truncated.size() - 2048);
   WriteBytes(scratch.path / "truncated.iso", truncated);
   for (const auto& [name, told] : std::vector<std::pair<std::string, std::string>>{
-           {"flipped", "differs: data\\flip: contents differ"},
-           {"missing", "missing: data\\gone"},
+           {"flipped", "differs: data/flip: contents differ"},
+           {"missing", "missing: data/gone"},
            {"truncated", "cannot read: the Joliet tree of"}}) {
     const ProgramRun spoiled = check(scratch.path / (name + ".iso"));
     EXPECT_EQ(spoiled.exitCode, 1) << spoiled.output;
@@ -301,18 +411,87 @@ TEST(MkmediumPosix, TheImageCheckReadsBothTreesAndFailsForAFlippedByteAMissingFi
   }
   EXPECT_TRUE(fs::is_empty(temp));
 
-  // A failed check leaves the last image: under a long TMPDIR a path
-  // extracted from the new one passes 259 characters.
+  // A Joliet tree whose names Windows reads otherwise: written without
+  // long Joliet names, the 100-character name is cut to 64 there alone.
+  WriteBytes(source / "data" / std::string(100, 'j'), TextBytes("long name"));
+  fs::remove_all(medium);
+  ASSERT_EQ(RunWithTemp(temp, "", Quoted(source) + " " + Quoted(medium)).exitCode, 0);
+  ASSERT_EQ(RunShell("xorriso -as mkisofs -r -J -o " + Quoted(scratch.path / "short.iso") + " " +
+                     Quoted(medium) + " 2>&1")
+                .exitCode,
+            0);
+  const ProgramRun shortNames = check(scratch.path / "short.iso");
+  EXPECT_EQ(shortNames.exitCode, 1) << shortNames.output;
+  EXPECT_NE(shortNames.output.find("missing: data/" + std::string(100, 'j')), std::string::npos)
+      << shortNames.output;
+  EXPECT_NE(shortNames.output.find("2 differences in the Joliet tree"), std::string::npos)
+      << shortNames.output;
+  EXPECT_EQ(shortNames.output.find("in the Rock Ridge tree"), std::string::npos)
+      << shortNames.output;
+  EXPECT_TRUE(fs::is_empty(temp));
+}
+
+// A RAM disk under /dev, which xorriso takes for drives unless told: the
+// image made and checked there, its scratch there too; and a check that
+// fails leaves the last image where it stood.
+TEST(MkmediumPosix, AnImageUnderDevIsMadeAndCheckedAndAFailedOneLeavesTheLastInPlace) {
+  ScratchDir scratch;
+  const fs::path shm = "/dev/shm/mkmedium-test-" + std::to_string(getpid());
+  fs::remove_all(shm);
+  fs::create_directories(shm / "tmp");
+  const fs::path source = scratch.path / "source";
+  WriteBytes(source / "SETUP.EXE", TextBytes("installer"));
+  WriteBytes(source / "data" / "flip", PatternBytes(5000, 8));
+  const fs::path image = shm / "medium.iso";
+  const ProgramRun made = RunWithTemp(
+      shm / "tmp", "", Quoted(source) + " " + Quoted(shm / "medium") + " --iso " + Quoted(image));
+  EXPECT_EQ(made.exitCode, 0) << made.output;
+  const ProgramRun checked =
+      RunWithTemp(shm / "tmp", "", "--check " + Quoted(source) + " " + Quoted(image));
+  EXPECT_EQ(checked.exitCode, 0) << checked.output;
+  // Checked against another launcher, the check says what the image holds.
+  const ProgramRun otherLauncher = RunShell(
+      "TMPDIR=" + Quoted(shm / "tmp") + " " + Quoted(MkmediumProgram()) + " --check " +
+      Quoted(source) + " " + Quoted(image) + " --launcher " + Quoted(source / "SETUP.EXE"));
+  EXPECT_NE(
+      otherLauncher.output.find("differs: setup.exe (the launcher): contents differ, against " +
+                                (source / "SETUP.EXE").string() +
+                                "; the medium's is a Linux program, which Windows cannot start"),
+      std::string::npos)
+      << otherLauncher.output;
+
+  // An xorriso that spoils what it writes stands first on the path: a
+  // faulty writer is not to be had otherwise.
+  const fs::path faulty = scratch.path / "faulty";
+  WriteBytes(faulty / "xorriso", TextBytes(R"sh(#!/bin/sh
+out= last=
+for a in "$@"; do [ "$last" = -o ] && out=${a#stdio:}; last=$a; done
+/usr/bin/xorriso "$@" || exit $?
+[ -n "$out" ] || exit 0
+lba=$(/usr/bin/xorriso -indev "stdio:$out" -find /data/flip -exec report_lba -- 2>/dev/null |
+      sed -n 's/^File data lba: *0 *, *\([0-9]*\).*/\1/p')
+at=$((lba * 2048 + 100))
+b=$(dd if="$out" bs=1 skip=$at count=1 2>/dev/null | od -An -tu1 | tr -d ' ')
+printf "\\$(printf %03o $((b ^ 1)))" | dd of="$out" bs=1 seek=$at conv=notrunc 2>/dev/null
+)sh"));
+  fs::permissions(faulty / "xorriso", fs::perms::owner_all);
   const Bytes last = ReadBytes(image);
-  const fs::path longTemp = scratch.path / std::string(190, 't');
-  const ProgramRun failed = RunWithTemp(
-      longTemp, "",
-      Quoted(source) + " " + Quoted(scratch.path / "again") + " --iso " + Quoted(image));
+  const ProgramRun failed =
+      RunWithTemp(shm / "tmp", "PATH=" + Quoted(faulty) + ":$PATH",
+                  Quoted(source) + " " + Quoted(shm / "again") + " --iso " + Quoted(image));
   EXPECT_EQ(failed.exitCode, 1) << failed.output;
-  EXPECT_NE(failed.output.find("in the medium: longer than the 259"), std::string::npos)
+  EXPECT_NE(failed.output.find("differs: data/flip: contents differ"), std::string::npos)
+      << failed.output;
+  EXPECT_NE(failed.output.find("no image made; " + image.string() + " is left as it was"),
+            std::string::npos)
       << failed.output;
   EXPECT_TRUE(ReadBytes(image) == last);
-  EXPECT_TRUE(fs::is_empty(longTemp));
+  EXPECT_FALSE(fs::exists(shm / "again"));
+  EXPECT_TRUE(fs::is_empty(shm / "tmp"));
+  EXPECT_EQ(ListTree(shm),
+            (std::vector<std::string>{"medium.iso", "medium/", "medium/data/", "medium/data/flip",
+                                      "medium/setup.exe", "medium/setup.xex", "tmp/"}));
+  fs::remove_all(shm);
 }
 
 // What the check cannot compare is a difference, and a file just under
@@ -329,7 +508,7 @@ TEST(MkmediumPosix, TheCheckPassesOnlyWhatItCompared) {
   const ProgramRun made = RunMkmedium(scratch.path, Quoted(source) + " " + Quoted(medium));
   ASSERT_EQ(made.exitCode, 0) << made.output;
   const std::string check = "--check " + Quoted(source) + " " + Quoted(medium);
-  const ProgramRun exact = RunProgram(MkmediumProgram(), scratch.path, check);
+  const ProgramRun exact = RunMkmedium(scratch.path, check);
   EXPECT_EQ(exact.exitCode, 0) << exact.output;
 
   {
@@ -344,9 +523,9 @@ TEST(MkmediumPosix, TheCheckPassesOnlyWhatItCompared) {
   const std::string far = std::string(200, 'd') + "/" + std::string(40, 'f');
   WriteBytes(source / far, TextBytes("real"));
   WriteBytes(medium / far, TextBytes("garbage"));
-  const ProgramRun spoiled = RunProgram(MkmediumProgram(), scratch.path, check);
+  const ProgramRun spoiled = RunMkmedium(scratch.path, check);
   EXPECT_EQ(spoiled.exitCode, 2) << "the source's long path is refused too\n" << spoiled.output;
-  const std::string farKey = std::string(200, 'd') + "\\" + std::string(40, 'f');
+  const std::string farKey = std::string(200, 'd') + "/" + std::string(40, 'f');
   for (const std::string& told :
        {std::string("differs: big: contents differ"),
         std::string("cannot compare: plain in the medium: not a regular file"),
@@ -428,9 +607,7 @@ TEST(MkmediumPosix, ARealTreeComesBackThroughTheLauncher) {
   const fs::path medium = scratch.path / "medium";
   const ProgramRun made = RunMkmedium(scratch.path, Quoted(source) + " " + Quoted(medium));
   ASSERT_EQ(made.exitCode, 0) << made.output;
-  EXPECT_EQ(RunProgram(MkmediumProgram(), scratch.path,
-                       "--check " + Quoted(source) + " " + Quoted(medium))
-                .exitCode,
+  EXPECT_EQ(RunMkmedium(scratch.path, "--check " + Quoted(source) + " " + Quoted(medium)).exitCode,
             0);
   const fs::path restored = scratch.path / "restored";
   EXPECT_EQ(RunProgram(medium / "setup.exe", medium, Quoted(restored)).exitCode, 1);

@@ -4,50 +4,27 @@
 // compared entry by entry and byte by byte through the payload code's own
 // transform, and the launcher at the root against the launcher file. What
 // cannot be compared is a difference too: a check passes only what it has
-// seen.
+// seen. A medium folder is listed here; an image's trees in check_image.cpp.
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <map>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "payload/payload_tree.h"
 #include "platform/platform_ops.h"
+#include "tools/mkmedium/medium_listing.h"
 #include "tools/mkmedium/medium_tasks.h"
 
 namespace {
 
 constexpr std::size_t kCompareChunk = std::size_t{1} << 20;
-
-struct TreeItem {
-  bool directory;
-  bool doubled;  // two medium entries restore to this one name
-  PathBuffer path;
-  int64_t length;
-  std::string shown;  // the restored path, in the letter case it comes back in
-};
-
-using TreeItems = std::map<std::string, TreeItem>;
-
-struct LauncherPath {
-  PathBuffer path;
-};
-
-struct TreeListing {
-  int uncompared;  // entries listed but not comparable, each told
-  std::vector<LauncherPath> launchers;
-  TreeItems items;
-};
+constexpr char kTooLong[] = "longer than the 259 characters of a path";
 
 // Where a restored path comes back on Windows: one file for every spelling
 // that differs only in letter case.
 std::string MakeItemKey(const std::string& shown) { return FoldNameKey(shown.c_str()); }
-
-void TellUncompared(int* uncompared, const std::string& shown, const char* tree, const char* why) {
-  (void)std::printf("cannot compare: %s in the %s: %s\n", shown.c_str(), tree, why);
-  ++*uncompared;
-}
 
 // The source's items from the scan's plan, the installer under the name it
 // comes back as; its refusals are told already.
@@ -62,9 +39,9 @@ TreeItems ListPlannedItems(const char* source, const MediumPlan& plan, int* unco
                     kInstallerFileName);
     }
     const bool large = entry.length > static_cast<uint32_t>(INT32_MAX);
-    TreeItem item = {entry.directory, false, {}, large ? -1 : int64_t{entry.length}, shown};
+    TreeItem item = {entry.directory, false, {}, -1, large ? -1 : int64_t{entry.length}, shown};
     if (!JoinPath(item.path, source, entry.relative)) {
-      TellUncompared(uncompared, shown, "source", "longer than the 259 characters of a path");
+      TellUncompared(uncompared, ShowRelativePath(shown.c_str()), "source", kTooLong);
       continue;
     }
     items.emplace(MakeItemKey(shown), item);
@@ -81,39 +58,29 @@ const char* FindUncomparable(const DirEntry& entry) {
   return nullptr;
 }
 
-bool ListTreeItems(TreeListing* listing, const char* directory, const std::string& relative);
+bool ListFolderItems(TreeListing* listing, const char* directory, const std::string& relative);
 
-void ListEntry(TreeListing* listing, const char* directory, const std::string& relative,
-               const DirEntry& entry) {
-  const char* name = IsDirectoryEntry(entry) ? entry.name : RestoredFileName(entry.name);
-  // The launcher counts at the root only; deeper down it is never restored.
-  if (name == nullptr && !relative.empty()) return;
-  const char* shown = name != nullptr ? name : entry.name;
-  const std::string restored = relative.empty() ? std::string(shown) : relative + "\\" + shown;
-  PathBuffer path;
+void ListFolderEntry(TreeListing* listing, const char* directory, const std::string& relative,
+                     const DirEntry& entry) {
+  TreeItem item = {
+      IsDirectoryEntry(entry), false, {}, -1, entry.lengthHigh != 0 ? -1 : entry.length, {}};
   const char* why = FindUncomparable(entry);
-  if (why == nullptr && !JoinPath(path, directory, entry.name)) {
-    why = "longer than the 259 characters of a path";
-  }
-  if (why != nullptr) {
-    TellUncompared(&listing->uncompared, restored, "medium", why);
-  } else if (name == nullptr) {
-    listing->launchers.push_back({});
-    (void)CopyPath(listing->launchers.back().path, path);
-  } else {
-    TreeItem item = {
-        IsDirectoryEntry(entry), false, {}, entry.lengthHigh != 0 ? -1 : entry.length, restored};
-    (void)CopyPath(item.path, path);
-    auto placed = listing->items.emplace(MakeItemKey(restored), item);
-    if (!placed.second) placed.first->second.doubled = true;
-    if (item.directory && !ListTreeItems(listing, path, restored)) {
-      TellUncompared(&listing->uncompared, restored, "medium", "cannot be listed");
+  if (why == nullptr && !JoinPath(item.path, directory, entry.name)) why = kTooLong;
+  const TreeItem* added = AddListedItem(listing, relative, entry.name, item, why);
+  if (added != nullptr && added->directory) {
+    // The item's path, as the map holds it: `item` was copied in.
+    PathBuffer path;
+    (void)CopyPath(path, added->path);
+    const std::string shown = added->shown;
+    if (!ListFolderItems(listing, path, shown)) {
+      TellUncompared(&listing->uncompared, ShowRelativePath(shown.c_str()), "medium",
+                     "cannot be listed");
     }
   }
 }
 
 // False when `directory` itself cannot be listed.
-bool ListTreeItems(TreeListing* listing, const char* directory, const std::string& relative) {
+bool ListFolderItems(TreeListing* listing, const char* directory, const std::string& relative) {
   PathBuffer pattern;
   DirEntry entry;
   SearchHandle search =
@@ -122,7 +89,7 @@ bool ListTreeItems(TreeListing* listing, const char* directory, const std::strin
   do {
     // A listing may leave the length to a look-up.
     if (!IsDotEntry(entry) && CompleteListedEntry(directory, &entry)) {
-      ListEntry(listing, directory, relative, entry);
+      ListFolderEntry(listing, directory, relative, entry);
     }
   } while (ReadNextEntry(search, &entry));
   const int leftOut = CountLeftOutEntries(search);
@@ -131,9 +98,66 @@ bool ListTreeItems(TreeListing* listing, const char* directory, const std::strin
     char why[96];
     (void)std::snprintf(why, sizeof why, "%d name%s no launcher path can spell", leftOut,
                         leftOut == 1 ? "" : "s");
-    TellUncompared(&listing->uncompared, relative.empty() ? "." : relative, "medium", why);
+    TellUncompared(&listing->uncompared,
+                   relative.empty() ? "." : ShowRelativePath(relative.c_str()), "medium", why);
   }
   return true;
+}
+
+// The bytes of a found item: a file of its own, or its extent in an image.
+struct ItemBytes {
+  FileHandle file;
+  std::ifstream* image;
+  int64_t left;  // of the extent, not yet read
+};
+
+bool OpenItemBytes(const TreeItem& item, ImageReading* reading, ItemBytes* bytes) {
+  if (item.offset < 0) {
+    bytes->file = OpenFileForRead(item.path);
+    return bytes->file != nullptr;
+  }
+  if (reading == nullptr) return false;
+  if (reading->imagePath != item.path) {
+    reading->image.close();
+    reading->image.open(item.path, std::ios::binary);
+    reading->imagePath = item.path;
+  }
+  reading->image.clear();
+  reading->image.seekg(item.offset);
+  bytes->image = &reading->image;
+  bytes->left = item.length;
+  return reading->image.good();
+}
+
+// The count read, or -1: an extent that ends before its length is a read
+// error, as a truncated image is.
+int64_t ReadItemBytes(ItemBytes* bytes, unsigned char* buffer, std::size_t size) {
+  if (bytes->file != nullptr) return ReadFileBytes(bytes->file, buffer, size);
+  const auto wanted = static_cast<std::size_t>(
+      bytes->left < static_cast<int64_t>(size) ? bytes->left : static_cast<int64_t>(size));
+  if (wanted == 0) return 0;
+  bytes->image->read(reinterpret_cast<char*>(buffer), static_cast<std::streamsize>(wanted));
+  if (static_cast<std::size_t>(bytes->image->gcount()) != wanted) return -1;
+  bytes->left -= static_cast<int64_t>(wanted);
+  return static_cast<int64_t>(wanted);
+}
+
+// What kind of program a found item is, from its first bytes.
+LauncherKind ReadItemKind(const TreeItem& item, ImageReading* reading) {
+  ItemBytes bytes = {nullptr, nullptr, 0};
+  unsigned char header[kProgramHeaderBytes];
+  int64_t count = -1;
+  if (OpenItemBytes(item, reading, &bytes)) {
+    // An extent shorter than the header is read as far as it goes.
+    if (bytes.left > 0 && bytes.left < static_cast<int64_t>(sizeof header)) {
+      count = ReadItemBytes(&bytes, header, static_cast<std::size_t>(bytes.left));
+    } else {
+      count = ReadItemBytes(&bytes, header, sizeof header);
+    }
+  }
+  if (bytes.file != nullptr) CloseFile(bytes.file);
+  if (count < 0) return LauncherKind::kUnreadable;
+  return ReadHeaderKind(header, static_cast<std::size_t>(count));
 }
 
 // Two chunks for the whole check: fresh ones for every file would cost more
@@ -141,21 +165,21 @@ bool ListTreeItems(TreeListing* listing, const char* directory, const std::strin
 struct CompareBuffers {
   std::vector<unsigned char> real;
   std::vector<unsigned char> stored;
+  ProgressBar* bar;
+  ImageReading* reading;
 };
-
-enum class Comparison { kSame, kDifferent, kUnreadable };
 
 // Compares a real file with a stored one, or with a plain copy when not
 // `stored`, chunk by chunk to the end of both.
-Comparison CompareFileBytes(const char* realPath, const char* copyPath, bool stored,
+Comparison CompareFileBytes(const char* realPath, const TreeItem& copyItem, bool stored,
                             CompareBuffers* buffers) {
   FileHandle real = OpenFileForRead(realPath);
-  FileHandle copy = OpenFileForRead(copyPath);
-  Comparison result =
-      real != nullptr && copy != nullptr ? Comparison::kSame : Comparison::kUnreadable;
+  ItemBytes copy = {nullptr, nullptr, 0};
+  const bool copyOpen = OpenItemBytes(copyItem, buffers->reading, &copy);
+  Comparison result = real != nullptr && copyOpen ? Comparison::kSame : Comparison::kUnreadable;
   while (result == Comparison::kSame) {
     const int64_t realCount = ReadFileBytes(real, buffers->real.data(), buffers->real.size());
-    const int64_t copyCount = ReadFileBytes(copy, buffers->stored.data(), buffers->stored.size());
+    const int64_t copyCount = ReadItemBytes(&copy, buffers->stored.data(), buffers->stored.size());
     if (realCount < 0 || copyCount < 0) {
       result = Comparison::kUnreadable;
       break;
@@ -170,9 +194,10 @@ Comparison CompareFileBytes(const char* realPath, const char* copyPath, bool sto
     if (std::memcmp(buffers->real.data(), buffers->stored.data(), count) != 0) {
       result = Comparison::kDifferent;
     }
+    if (buffers->bar != nullptr) AdvanceProgressBytes(buffers->bar, count);
   }
   if (real != nullptr) CloseFile(real);
-  if (copy != nullptr) CloseFile(copy);
+  if (copy.file != nullptr) CloseFile(copy.file);
   return result;
 }
 
@@ -212,11 +237,24 @@ int CompareItem(const TreeItem& wanted, const TreeItem& found, CompareBuffers* b
     why = "2 GiB or more: the launcher cannot hold it";
   } else if (wanted.length != found.length) {
     why = "lengths differ";
+  } else if (found.offset >= 0 && buffers->reading != nullptr) {
+    // Another tree of the image compared these bytes already.
+    const auto key = std::make_pair(std::string(wanted.path), found.offset);
+    auto known = buffers->reading->compared.find(key);
+    if (known == buffers->reading->compared.end()) {
+      known = buffers->reading->compared
+                  .emplace(key, CompareFileBytes(wanted.path, found, true, buffers))
+                  .first;
+    } else if (buffers->bar != nullptr) {
+      AdvanceProgressBytes(buffers->bar, static_cast<uint64_t>(wanted.length));
+    }
+    why = DescribeComparison(known->second);
   } else {
-    why = DescribeComparison(CompareFileBytes(wanted.path, found.path, true, buffers));
+    why = DescribeComparison(CompareFileBytes(wanted.path, found, true, buffers));
   }
+  if (!wanted.directory && buffers->bar != nullptr) CountProgressFile(buffers->bar);
   if (why == nullptr) return 0;
-  (void)std::printf("differs: %s: %s\n", wanted.shown.c_str(), why);
+  (void)std::printf("differs: %s: %s\n", ShowRelativePath(wanted.shown.c_str()).c_str(), why);
   return 1;
 }
 
@@ -231,11 +269,12 @@ int CompareLaunchers(const TreeListing& found, const char* launcher, CompareBuff
                       kLauncherFileName, found.launchers.size());
     ++differences;
   }
-  for (const LauncherPath& copy : found.launchers) {
-    const char* why = DescribeComparison(CompareFileBytes(launcher, copy.path, false, buffers));
+  for (const TreeItem& copy : found.launchers) {
+    const char* why = DescribeComparison(CompareFileBytes(launcher, copy, false, buffers));
     if (why == nullptr) continue;
-    (void)std::printf("differs: %s (the launcher): %s, against %s\n", kLauncherFileName, why,
-                      launcher);
+    (void)std::printf("differs: %s (the launcher): %s, against %s; the medium's is %s\n",
+                      kLauncherFileName, why, launcher,
+                      DescribeLauncherKind(ReadItemKind(copy, buffers->reading)));
     ++differences;
   }
   return differences;
@@ -243,33 +282,75 @@ int CompareLaunchers(const TreeListing& found, const char* launcher, CompareBuff
 
 }  // namespace
 
-int CheckMedium(const char* source, const MediumPlan& plan, const char* medium,
-                const char* launcher) {
-  TreeListing found = {0, {}, {}};
-  int differences = 0;
-  const TreeItems wanted = ListPlannedItems(source, plan, &differences);
-  // Without the medium's root there is nothing to compare, only one failure.
-  if (!ListTreeItems(&found, medium, "")) {
-    (void)std::printf("cannot list: %s\n", medium);
-    return differences + 1;
+void TellUncompared(int* uncompared, const std::string& shown, const char* tree, const char* why) {
+  (void)std::printf("cannot compare: %s in the %s: %s\n", shown.c_str(), tree, why);
+  ++*uncompared;
+}
+
+TreeItem* AddListedItem(TreeListing* listing, const std::string& relative, const char* name,
+                        const TreeItem& item, const char* why) {
+  const char* restoredName = item.directory ? name : RestoredFileName(name);
+  // The launcher counts at the root only; deeper down it is never restored.
+  if (restoredName == nullptr && !relative.empty()) return nullptr;
+  const char* shownName = restoredName != nullptr ? restoredName : name;
+  const std::string restored =
+      relative.empty() ? std::string(shownName) : relative + "\\" + shownName;
+  if (why != nullptr) {
+    TellUncompared(&listing->uncompared, ShowRelativePath(restored.c_str()), "medium", why);
+    return nullptr;
   }
-  differences += found.uncompared;
+  if (restoredName == nullptr) {
+    listing->launchers.push_back(item);
+    return nullptr;
+  }
+  TreeItem added = item;
+  added.shown = restored;
+  auto placed = listing->items.emplace(MakeItemKey(restored), added);
+  if (!placed.second) {
+    placed.first->second.doubled = true;
+    return nullptr;
+  }
+  return &placed.first->second;
+}
+
+int CompareWithSource(const char* source, const MediumPlan& plan, const TreeListing& found,
+                      const char* launcher, ProgressBar* bar, ImageReading* reading) {
+  int differences = found.uncompared;
+  const TreeItems wanted = ListPlannedItems(source, plan, &differences);
   CompareBuffers buffers = {std::vector<unsigned char>(kCompareChunk),
-                            std::vector<unsigned char>(kCompareChunk)};
+                            std::vector<unsigned char>(kCompareChunk), nullptr, reading};
   differences += CompareLaunchers(found, launcher, &buffers);
+  buffers.bar = bar;
   for (const auto& item : wanted) {
     auto match = found.items.find(item.first);
     if (match == found.items.end()) {
-      (void)std::printf("missing: %s\n", item.second.shown.c_str());
+      (void)std::printf("missing: %s\n", ShowRelativePath(item.second.shown.c_str()).c_str());
       ++differences;
+      if (!item.second.directory && bar != nullptr) CountProgressFile(bar);
     } else {
       differences += CompareItem(item.second, match->second, &buffers);
     }
   }
   for (const auto& item : found.items) {
     if (wanted.count(item.first) != 0) continue;
-    (void)std::printf("extra: %s\n", item.second.shown.c_str());
+    (void)std::printf("extra: %s\n", ShowRelativePath(item.second.shown.c_str()).c_str());
     ++differences;
   }
+  return differences;
+}
+
+int CheckMedium(const char* source, const MediumPlan& plan, const char* medium,
+                const char* launcher, bool quiet) {
+  TreeListing found = {0, {}, {}};
+  // Without the medium's root there is nothing to compare, only one failure.
+  if (!ListFolderItems(&found, medium, "")) {
+    int uncompared = 0;
+    (void)ListPlannedItems(source, plan, &uncompared);
+    (void)std::printf("cannot list: %s\n", medium);
+    return uncompared + 1;
+  }
+  ProgressBar bar = StartProgressBar("checking", plan.files, plan.totalBytes, quiet);
+  const int differences = CompareWithSource(source, plan, found, launcher, &bar, nullptr);
+  FinishProgressBar(&bar);
   return differences;
 }

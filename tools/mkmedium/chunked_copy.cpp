@@ -10,7 +10,7 @@ constexpr std::size_t kChunkSize = std::size_t{1} << 20;
 // Reads to the end in chunks, writing each: the source's length must come
 // out exactly, neither short nor grown.
 CopyResult CopyOpenFile(FileHandle in, FileHandle out, int64_t length, bool stored,
-                        CopyChunk* chunk) {
+                        CopyChunk* chunk, ProgressBar* bar) {
   int64_t left = length;
   for (;;) {
     const int64_t got = ReadFileBytes(in, chunk->data(), chunk->size());
@@ -19,6 +19,7 @@ CopyResult CopyOpenFile(FileHandle in, FileHandle out, int64_t length, bool stor
     if (stored) ComplementBytes(chunk->data(), count);
     if (!WriteFileBytes(out, chunk->data(), count)) return CopyResult::kWriteFailed;
     left -= got;
+    if (bar != nullptr) AdvanceProgressBytes(bar, count);
     // A read short of the chunk met the end; a full one may have too, and
     // the next read tells it.
     if (count < chunk->size()) break;
@@ -31,7 +32,7 @@ CopyResult CopyOpenFile(FileHandle in, FileHandle out, int64_t length, bool stor
 CopyChunk MakeCopyChunk() { return CopyChunk(kChunkSize); }
 
 CopyResult CopyFileInChunks(const char* from, const char* to, int64_t length, bool stored,
-                            CopyChunk* chunk) {
+                            CopyChunk* chunk, ProgressBar* bar) {
   FileHandle in = OpenFileForRead(from);
   if (in == nullptr) return CopyResult::kSourceUnreadable;
   FileHandle out = OpenFileForWrite(to, true);
@@ -39,7 +40,7 @@ CopyResult CopyFileInChunks(const char* from, const char* to, int64_t length, bo
     CloseFile(in);
     return CopyResult::kWriteFailed;
   }
-  CopyResult result = CopyOpenFile(in, out, length, stored, chunk);
+  CopyResult result = CopyOpenFile(in, out, length, stored, chunk, bar);
   CloseFile(in);
   // Closing a written file can report a late write failure.
   if (!CloseFile(out) && result == CopyResult::kDone) result = CopyResult::kWriteFailed;

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "tools/mkmedium/progress_bar.h"
+
 enum class CopyResult { kDone, kSourceUnreadable, kWriteFailed };
 
 using CopyChunk = std::vector<unsigned char>;
@@ -15,6 +17,7 @@ CopyChunk MakeCopyChunk();
 
 // Copies `from` to the new file `to`, each byte complemented when `stored`.
 // The source must read exactly `length` bytes: one that changed since it was
-// listed counts as unreadable. A failed copy leaves no file at `to`.
+// listed counts as unreadable. A failed copy leaves no file at `to`. Each
+// chunk written moves `bar`, when given.
 CopyResult CopyFileInChunks(const char* from, const char* to, int64_t length, bool stored,
-                            CopyChunk* chunk);
+                            CopyChunk* chunk, ProgressBar* bar);

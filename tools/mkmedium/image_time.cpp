@@ -16,8 +16,12 @@ namespace {
 // xorriso takes volume dates up to the year 2999.
 constexpr int64_t kLatestImageTime = 32503680000 - 1;
 
+// Digits alone, with no leading zero, as xorriso reads the variable too (it
+// refuses "01" after the medium is written): seconds up to the year 2999.
 bool ParseEpoch(const char* text, int64_t* seconds) {
-  if (text[0] == '\0' || std::strlen(text) > 11) return false;
+  if (text[0] == '\0' || std::strlen(text) > 11 || (text[0] == '0' && text[1] != '\0')) {
+    return false;
+  }
   int64_t value = 0;
   for (const char* c = text; *c != '\0'; ++c) {
     if (*c < '0' || *c > '9') return false;
@@ -49,7 +53,7 @@ bool ReadImageTime(const char* source, const MediumPlan& plan, int64_t* seconds)
     if (ParseEpoch(epoch, seconds)) return true;
     (void)std::fprintf(stderr,
                        "mkmedium: SOURCE_DATE_EPOCH must be seconds since 1970 up to the year "
-                       "2999, not \"%s\"\n",
+                       "2999, in digits with no leading zero, not \"%s\"\n",
                        epoch);
     return false;
   }

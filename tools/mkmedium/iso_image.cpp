@@ -7,11 +7,13 @@
 #include "payload/payload_tree.h"
 #include "platform/platform_ops.h"
 #include "tools/mkmedium/medium_tasks.h"
+#include "tools/mkmedium/progress_bar.h"
 #include "tools/mkmedium/xorriso_run.h"
 
 namespace {
 
 constexpr int kPartialNameTries = 100;
+constexpr uint64_t kImageBlock = 2048;
 
 // Claims a new file "IMAGE.N.part" beside the image, so that nothing that
 // stands there already, and no other run, is written over.
@@ -45,12 +47,30 @@ bool FormatImageDates(int64_t time, ImageDates* dates) {
   return std::strftime(dates->uuid, sizeof dates->uuid, "%Y%m%d%H%M%S00", utc) == 16;
 }
 
+// The bar of the image's write: the new image's size as xorriso writes it,
+// against an estimate, the medium's bytes and a block for each entry.
+struct WriteWatch {
+  const char* partial;
+  ProgressBar bar;
+};
+
+void WatchImageWrite(void* context, std::FILE* terminal) {
+  auto* watch = static_cast<WriteWatch*>(context);
+  DirEntry found;
+  if (!LookUpPath(watch->partial, &found)) return;
+  const uint64_t size = (uint64_t{found.lengthHigh} << 32) | static_cast<uint32_t>(found.length);
+  // The estimate falls short where the tree's records take more room.
+  if (size > watch->bar.totalBytes) watch->bar.totalBytes = size;
+  watch->bar.stream = terminal;
+  SetProgressBytes(&watch->bar, size);
+}
+
 bool RunImageWrite(const char* medium, const char* partial, const ImageSettings& settings,
-                   const char* log) {
+                   const ImageCheck& check, const char* log) {
   PathBuffer mediumOperand;
   PathBuffer imageOperand;
   ImageDates dates;
-  if (!MakeOperandPath(mediumOperand, medium) || !MakeOperandPath(imageOperand, partial)) {
+  if (!MakeOperandPath(mediumOperand, medium) || !MakeDrivePath(imageOperand, partial)) {
     (void)std::fprintf(stderr, "mkmedium: %s: path too long for the image\n", partial);
     return false;
   }
@@ -97,7 +117,12 @@ bool RunImageWrite(const char* medium, const char* partial, const ImageSettings&
                                    imageOperand,
                                    mediumOperand,
                                    nullptr};
-  return RunXorriso(arguments, log, "the image");
+  const uint64_t estimate = check.plan->totalBytes + kImageBlock * check.plan->entries.size();
+  WriteWatch watch = {partial,
+                      StartProgressBar("xorriso writing the image", 0, estimate, check.quiet)};
+  const bool written = RunXorrisoWatched(arguments, log, "the image", WatchImageWrite, &watch);
+  FinishProgressBar(&watch.bar);
+  return written;
 }
 
 }  // namespace
@@ -114,7 +139,7 @@ bool WriteIsoImage(const char* medium, const ImageSettings& settings, const Imag
     (void)std::fprintf(stderr, "mkmedium: cannot create a new file beside %s\n", settings.image);
   } else {
     // The image takes the place of the last one only as checked.
-    if (RunImageWrite(medium, partial, settings, log) &&
+    if (RunImageWrite(medium, partial, settings, check, log) &&
         CheckIsoImage(check, partial, settings.image, scratch) == 0) {
       placed = ReplaceFilePath(partial, settings.image);
       if (!placed) {

@@ -30,11 +30,24 @@ struct MediumEntry {
   uint32_t length;
 };
 
+// The Windows ANSI code pages a medium's names may be held to.
+constexpr uint32_t kAnsiCodePages[] = {874,  932,  936,  949,  950,  1250, 1251,
+                                       1252, 1253, 1254, 1255, 1256, 1257, 1258};
+
+// One refusal or note of the scan: the path below the source ('\'-separated,
+// "" for the source itself) and what is wrong with it, or worth knowing.
+struct PlanMessage {
+  std::string path;
+  std::string text;
+};
+
 struct MediumPlan {
   std::vector<MediumEntry> entries;
   uint64_t totalBytes;
   uint32_t files;
   int refusals;
+  std::vector<PlanMessage> refused;
+  std::vector<PlanMessage> notes;
 };
 
 struct PlanRules {
@@ -42,12 +55,16 @@ struct PlanRules {
   int sourceLength;
   uint32_t codePage;
   bool forImage;
-  bool quiet;  // notes are left out; refusals are always told
 };
 
-// Fills `plan` and tells every refusal on standard error. False when the
-// source itself cannot be listed.
+// Fills `plan`, its refusals and notes kept in it to be told together.
+// False when the source itself cannot be listed.
 bool ScanSourceTree(const char* source, const PlanRules& rules, MediumPlan* plan);
+
+// Tells the plan's refusals, sorted, then its notes, on standard error: each
+// note with `verbose`, else one line a kind with its count; none when
+// `quiet`. SOURCE is named as given.
+void TellPlanMessages(const MediumPlan& plan, const char* source, bool verbose, bool quiet);
 
 // The reason Windows cannot hold this file or directory name, or nullptr.
 const char* FindNameFault(const char* name);
@@ -65,6 +82,15 @@ bool MakeStoredPath(PathBuffer& out, const char* medium, const MediumEntry& entr
 // The directory `path` names its last component in, either separator; "."
 // for a bare name. False, with `out` empty, when it does not fit.
 bool ReadDirectoryPart(PathBuffer& out, const char* path);
+
+// A '\'-separated path below SOURCE or MEDIUM as this system shows paths.
+std::string ShowRelativePath(const char* relative);
+
+// A size as a person reads it: "900 bytes", "1.5 KiB", "116.3 MiB", "1.0 GiB".
+std::string ShowSize(uint64_t bytes);
+
+// "1 file", "2 files": `count` and the noun, singular for one.
+std::string ShowCount(uint64_t count, const char* singular, const char* plural);
 
 // Fills in the length a listing of `directory` left unread, from a look-up
 // of the entry. False when the entry is gone by then: it is passed over, as

@@ -2,7 +2,9 @@
 // and prove that it restores to its source.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "tools/mkmedium/medium_plan.h"
 
@@ -13,8 +15,25 @@ bool StoreMedium(const char* source, const char* medium, const MediumPlan& plan,
 // Copies the launcher unchanged to the medium's root as "setup.exe".
 bool CopyLauncher(const char* launcher, const char* medium);
 
-// The launcher built beside this tool: "setup.exe", or "setup" on Linux.
-bool FindLauncherBesideTool(PathBuffer& out);
+enum class LauncherKind { kWindows32, kWindows64, kLinux, kOther, kUnreadable };
+
+// The program header's first bytes that tell its kind.
+constexpr std::size_t kProgramHeaderBytes = 4096;
+
+// What kind of program a file is from its first `count` bytes.
+LauncherKind ReadHeaderKind(const unsigned char* header, std::size_t count);
+
+// What kind of program the file at `path` is, from its header.
+LauncherKind ReadLauncherKind(const char* path);
+
+// The kind in words: "a 32-bit Windows program", ...
+const char* DescribeLauncherKind(LauncherKind kind);
+
+// The 32-bit Windows launcher that ships with this tool: setup.exe beside
+// it, in ../share/vantrel/ (installed), or in ../win32/ (a Linux build
+// folder beside the Windows one). False when there is none; `looked` lists
+// the places, for the message.
+bool FindDefaultLauncher(PathBuffer& out, std::string* looked);
 
 struct ImageSettings {
   const char* image;
@@ -33,6 +52,7 @@ struct ImageCheck {
   const char* source;
   const MediumPlan* plan;
   const char* launcher;
+  bool quiet;  // no progress bar
 };
 
 // An ISO 9660 image of the medium with Rock Ridge and Joliet names, through
@@ -42,10 +62,10 @@ struct ImageCheck {
 bool WriteIsoImage(const char* medium, const ImageSettings& settings, const ImageCheck& check);
 
 // Checks the image at `image` through its Joliet and its Rock Ridge tree,
-// each extracted below `scratch` and removed again, telling every difference
-// as CheckMedium does and each tree's count, naming the image `shown`.
-// Returns how many differences there are; an image xorriso cannot read is
-// one for each tree.
+// each listed by xorriso into `scratch` and its files read from the image,
+// telling every difference as CheckMedium does and each tree's count, naming
+// the image `shown`. Returns how many differences there are; an image
+// xorriso cannot read is one for each tree.
 int CheckIsoImage(const ImageCheck& check, const char* image, const char* shown,
                   const char* scratch);
 
@@ -54,4 +74,4 @@ int CheckIsoImage(const ImageCheck& check, const char* image, const char* shown,
 // file `launcher`, on standard output; every entry it cannot compare is one
 // of them. Returns how many there are.
 int CheckMedium(const char* source, const MediumPlan& plan, const char* medium,
-                const char* launcher);
+                const char* launcher, bool quiet);

@@ -2,6 +2,7 @@
 // the launcher, checks a medium against its tree, and images it.
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "payload/payload_tree.h"
 #include "platform/platform_ops.h"
@@ -13,21 +14,38 @@ namespace {
 
 enum class MediumState { kMissing, kEmpty, kInUse };
 
-MediumState InspectMedium(const char* medium) {
+constexpr int kEntriesShown = 3;
+
+// What stands at MEDIUM; for one in use, `held` says what it holds: its
+// first few entries and how many more, for the vendor to see what is there.
+MediumState InspectMedium(const char* medium, std::string* held) {
   DirEntry found;
   if (!LookUpPath(medium, &found)) return MediumState::kMissing;
-  if (!IsDirectoryEntry(found) || IsLinkEntry(found)) return MediumState::kInUse;
+  if (IsLinkEntry(found) || !IsDirectoryEntry(found)) {
+    *held = IsLinkEntry(found) ? "it is a link" : "it is a file";
+    return MediumState::kInUse;
+  }
   PathBuffer pattern;
   DirEntry entry;
   SearchHandle search =
       MakeListPattern(pattern, medium) ? OpenDirectoryListing(pattern, &entry) : nullptr;
-  if (search == nullptr) return MediumState::kInUse;
-  bool empty = true;
+  if (search == nullptr) {
+    *held = "it cannot be listed";
+    return MediumState::kInUse;
+  }
+  int count = 0;
+  std::string names;
   do {
-    empty = IsDotEntry(entry);
-  } while (empty && ReadNextEntry(search, &entry));
+    if (IsDotEntry(entry)) continue;
+    if (count < kEntriesShown) names += std::string(count == 0 ? "" : ", ") + entry.name;
+    ++count;
+  } while (ReadNextEntry(search, &entry));
   CloseSearch(search);
-  return empty ? MediumState::kEmpty : MediumState::kInUse;
+  if (count == 0) return MediumState::kEmpty;
+  *held = "it holds " + names;
+  if (count > kEntriesShown)
+    *held += " and " + ShowCount(static_cast<uint64_t>(count - kEntriesShown), "more", "more");
+  return MediumState::kInUse;
 }
 
 // Empties a directory and keeps it: its owner, mode and identity are the
@@ -91,54 +109,79 @@ bool WriteMedium(const ToolOptions& options, const MediumPlan& plan, const char*
   }
   if (options.image == nullptr) return true;
   const ImageSettings settings = {options.image, options.label, imageTime};
-  const ImageCheck check = {options.source, &plan, launcher};
+  const ImageCheck check = {options.source, &plan, launcher, options.quiet};
   return WriteIsoImage(options.medium, settings, check);
 }
 
-// The launcher named, or the one built beside the tool; false after telling
-// that there is none.
+// The launcher named, or the 32-bit Windows one that ships with the tool;
+// false after telling that there is none. A named one that is no 32-bit
+// Windows program is taken, with a note: a vendor may test on Linux with
+// the native launcher, but should see that the medium will not run on
+// Windows.
 bool FindLauncher(const ToolOptions& options, PathBuffer& launcher) {
-  const bool named = options.launcher != nullptr;
-  DirEntry found;
-  if ((named ? CopyPath(launcher, options.launcher) : FindLauncherBesideTool(launcher)) &&
-      LookUpPath(launcher, &found) && !IsDirectoryEntry(found)) {
-    return true;
+  if (options.launcher == nullptr) {
+    std::string looked;
+    if (FindDefaultLauncher(launcher, &looked)) return true;
+    (void)std::fprintf(
+        stderr,
+        "mkmedium: no 32-bit Windows launcher found (looked for %s): build it "
+        "with \"cmake --preset win32 && cmake --build --preset win32\", or name "
+        "one with --launcher FILE\n",
+        looked.empty() ? "none: this program's own path cannot be read" : looked.c_str());
+    return false;
   }
-  (void)std::fprintf(stderr, "mkmedium: no launcher %s%s\n",
-                     named ? options.launcher : "beside mkmedium",
-                     named ? "" : "; name one with --launcher FILE");
-  return false;
+  DirEntry found;
+  if (!CopyPath(launcher, options.launcher) || !LookUpPath(launcher, &found) ||
+      IsDirectoryEntry(found)) {
+    (void)std::fprintf(stderr, "mkmedium: no launcher file %s\n", options.launcher);
+    return false;
+  }
+  const LauncherKind kind = ReadLauncherKind(launcher);
+  if (kind != LauncherKind::kWindows32 && !options.quiet) {
+    (void)std::fprintf(stderr,
+                       "mkmedium: note: the launcher %s is %s: the medium runs only where it "
+                       "does; a medium for Windows needs the 32-bit setup.exe\n",
+                       options.launcher, DescribeLauncherKind(kind));
+  }
+  return true;
 }
 
 // The make's scan of the source under the options' rules; the check runs
-// it too, so that it never passes what the make refuses. False, after
-// telling why, when the code page or the source cannot be read.
+// it too, so that it never passes what the make refuses. Its refusals and
+// notes are told. False, after telling why, when the code page or the
+// source cannot be read.
 bool PlanSource(const ToolOptions& options, bool forImage, MediumPlan* plan) {
   if (!IsCodePageAvailable(options.codePage)) {
     (void)std::fprintf(stderr, "mkmedium: this system cannot convert names to code page %u\n",
                        options.codePage);
     return false;
   }
-  const PlanRules rules = {options.targetLength, options.sourceLength, options.codePage, forImage,
-                           options.quiet};
-  if (ScanSourceTree(options.source, rules, plan)) return true;
-  (void)std::fprintf(stderr, "mkmedium: cannot list the source %s\n", options.source);
-  return false;
+  const PlanRules rules = {options.targetLength, options.sourceLength, options.codePage, forImage};
+  if (!ScanSourceTree(options.source, rules, plan)) {
+    (void)std::fprintf(stderr, "mkmedium: cannot list the source %s\n", options.source);
+    return false;
+  }
+  TellPlanMessages(*plan, options.source, options.verbose, options.quiet);
+  return true;
 }
 
 int MakeMedium(const ToolOptions& options) {
   PathBuffer launcher;
   if (!FindLauncher(options, launcher)) return kExitFailed;
-  const MediumState before = InspectMedium(options.medium);
+  std::string held;
+  const MediumState before = InspectMedium(options.medium, &held);
   if (before == MediumState::kInUse) {
-    (void)std::fprintf(stderr, "mkmedium: refused: %s must be a new or empty directory\n",
-                       options.medium);
+    (void)std::fprintf(stderr, "mkmedium: refused: %s must be a new or empty directory; %s\n",
+                       options.medium, held.c_str());
     return kExitRefused;
   }
-  MediumPlan plan = {{}, 0, 0, 0};
+  if (options.image != nullptr && !FindXorriso("--iso")) return kExitFailed;
+  MediumPlan plan = {{}, 0, 0, 0, {}, {}};
   if (!PlanSource(options, options.image != nullptr, &plan)) return kExitFailed;
   if (plan.refusals != 0) {
-    (void)std::fprintf(stderr, "mkmedium: %d refused; nothing written\n", plan.refusals);
+    (void)std::fprintf(stderr, "mkmedium: %s refused; nothing written to %s\n",
+                       ShowCount(static_cast<uint64_t>(plan.refusals), "path", "paths").c_str(),
+                       options.medium);
     return kExitRefused;
   }
   int64_t imageTime = 0;
@@ -160,8 +203,9 @@ int MakeMedium(const ToolOptions& options) {
     return kExitFailed;
   }
   if (!options.quiet) {
-    (void)std::printf("mkmedium: stored %u files, %llu bytes, in %s%s%s\n", plan.files,
-                      static_cast<unsigned long long>(plan.totalBytes), options.medium,
+    (void)std::printf("mkmedium: stored %s, %s, in %s with the launcher %s%s%s\n",
+                      ShowCount(plan.files, "file", "files").c_str(),
+                      ShowSize(plan.totalBytes).c_str(), options.medium, launcher,
                       options.image != nullptr ? "; image " : "",
                       options.image != nullptr ? options.image : "");
   }
@@ -177,31 +221,37 @@ int CheckMediumTask(const ToolOptions& options) {
   if (!FindLauncher(options, launcher)) return kExitFailed;
   DirEntry found;
   const bool image = LookUpPath(options.medium, &found) && !IsDirectoryEntry(found);
-  MediumPlan plan = {{}, 0, 0, 0};
+  if (image && !FindXorriso("--check of an image")) return kExitFailed;
+  MediumPlan plan = {{}, 0, 0, 0, {}, {}};
   if (!PlanSource(options, image, &plan)) return kExitFailed;
   int differences = 0;
   if (image) {
     PathBuffer scratch;
     if (!MakeScratchFolder(scratch)) return kExitFailed;
-    const ImageCheck check = {options.source, &plan, launcher};
+    const ImageCheck check = {options.source, &plan, launcher, options.quiet};
     differences = CheckIsoImage(check, options.medium, options.medium, scratch);
     RemoveTree(scratch);
   } else {
-    differences = CheckMedium(options.source, plan, options.medium, launcher);
+    differences = CheckMedium(options.source, plan, options.medium, launcher, options.quiet);
   }
+  const std::string kind = DescribeLauncherKind(ReadLauncherKind(launcher));
   if (differences != 0) {
-    (void)std::printf("mkmedium: %d difference%s: %s does not restore to %s\n", differences,
-                      differences == 1 ? "" : "s", options.medium, options.source);
+    (void)std::printf(
+        "mkmedium: %s: %s does not restore to %s with the launcher %s (%s)\n",
+        ShowCount(static_cast<uint64_t>(differences), "difference", "differences").c_str(),
+        options.medium, options.source, launcher, kind.c_str());
   }
   if (plan.refusals != 0) {
-    (void)std::fprintf(stderr, "mkmedium: %d refused: no medium restores %s\n", plan.refusals,
+    (void)std::fprintf(stderr, "mkmedium: %s refused: no medium restores %s\n",
+                       ShowCount(static_cast<uint64_t>(plan.refusals), "path", "paths").c_str(),
                        options.source);
     return kExitRefused;
   }
   if (differences != 0) return kExitFailed;
   if (!options.quiet) {
-    (void)std::printf("mkmedium: %s restores to %s byte for byte\n", options.medium,
-                      options.source);
+    (void)std::printf(
+        "mkmedium: %s restores to %s byte for byte; it carries the launcher %s (%s)\n",
+        options.medium, options.source, launcher, kind.c_str());
   }
   return kExitDone;
 }

@@ -15,8 +15,6 @@ constexpr long kLongestFolderLength = 250;
 // "D:\": a folder is never shorter than a drive's root.
 constexpr long kShortestFolderLength = 3;
 constexpr uint32_t kDefaultCodePage = 1252;
-constexpr long kAnsiCodePages[] = {874,  932,  936,  949,  950,  1250, 1251,
-                                   1252, 1253, 1254, 1255, 1256, 1257, 1258};
 
 bool TakeValue(int argc, char** argv, int* index, const char** value) {
   // An empty value names nothing.
@@ -44,8 +42,8 @@ bool ParseLength(const char* option, const char* text, long shortest, int* lengt
 bool ParseCodePage(const char* text, uint32_t* codePage) {
   char* end = nullptr;
   const long value = std::strtol(text, &end, 10);
-  for (const long known : kAnsiCodePages) {
-    if (end != text && *end == '\0' && value == known) {
+  for (const uint32_t known : kAnsiCodePages) {
+    if (end != text && *end == '\0' && value == static_cast<long>(known)) {
       *codePage = static_cast<uint32_t>(value);
       return true;
     }
@@ -77,6 +75,8 @@ bool TakeOption(int argc, char** argv, int* index, ToolOptions* options) {
     options->task = ToolTask::kCheck;
   } else if (std::strcmp(option, "--quiet") == 0 || std::strcmp(option, "-q") == 0) {
     options->quiet = true;
+  } else if (std::strcmp(option, "--verbose") == 0 || std::strcmp(option, "-v") == 0) {
+    options->verbose = true;
   } else if (std::strcmp(option, "--launcher") == 0) {
     return TakeValue(argc, argv, index, &options->launcher);
   } else if (std::strcmp(option, "--iso") == 0) {
@@ -108,6 +108,7 @@ bool ParseToolOptions(int argc, char** argv, ToolOptions* options) {
               nullptr,
               kDefaultLabel,
               kDefaultTargetLength,
+              false,
               false,
               kDefaultSourceLength,
               kDefaultCodePage};
@@ -144,8 +145,8 @@ bool ParseToolOptions(int argc, char** argv, ToolOptions* options) {
 
 void PrintToolHelp() {
   (void)std::printf(
-      "Usage: mkmedium [options] SOURCE MEDIUM\n"
-      "       mkmedium --check [options] SOURCE MEDIUM\n"
+      "Usage: mkmedium [options] SOURCE MEDIUM [--iso IMAGE.iso]\n"
+      "       mkmedium --check [options] SOURCE MEDIUM|IMAGE.iso\n"
       "\n"
       "Makes an install medium from the tree SOURCE: every file in stored form at\n"
       "its own path under MEDIUM (new or empty), the installer SETUP.EXE (any case,\n"
@@ -160,7 +161,19 @@ void PrintToolHelp() {
       "\n"
       "Options:\n"
       "  --launcher FILE      the launcher to copy, or to check against (default:\n"
-      "                       setup.exe, or setup, beside mkmedium)\n"
+      "                       the 32-bit Windows setup.exe beside mkmedium, in\n"
+      "                       ../share/vantrel/, or in ../win32/); any other is\n"
+      "                       taken with a note\n"
+      "  --iso FILE           also write the medium as an ISO 9660 image with Joliet\n"
+      "                       and Rock Ridge names, through xorriso, checked before\n"
+      "                       it is put in place; every date in it is\n"
+      "                       SOURCE_DATE_EPOCH, or the newest in SOURCE, so the\n"
+      "                       same source makes the same image\n"
+      "  --label NAME         the image's volume name, 1 to 32 characters\n"
+      "                       (default SETUP)\n"
+      "  --code-page N        the Windows ANSI code page of the systems the medium\n"
+      "                       is for: 1250 to 1258, 874, 932, 936, 949 or 950\n"
+      "                       (default 1252); the launcher loses a name it cannot hold\n"
       "  --target-length N    the longest target directory the medium must restore\n"
       "                       into, in characters (default %d: C:\\Users\\, a user\n"
       "                       name of 20 characters, \\AppData\\Local\\Temp\\VANTREL)\n"
@@ -168,24 +181,15 @@ void PrintToolHelp() {
       "                       characters (default %d: C:\\Users\\, a user name of 20\n"
       "                       characters, \\Downloads\\, and 40 for the folder a\n"
       "                       medium is unpacked into; 3 for a disc's D:\\ only)\n"
-      "  --code-page N        the Windows ANSI code page of the systems the medium\n"
-      "                       is for: 1250 to 1258, 874, 932, 936, 949 or 950\n"
-      "                       (default 1252); the launcher loses a name it cannot hold\n"
-      "  --iso FILE           also write the medium as an ISO 9660 image with Joliet\n"
-      "                       names, through xorriso, checked before it is put in\n"
-      "                       place; every date in it is SOURCE_DATE_EPOCH, or the\n"
-      "                       newest in SOURCE, so the same source makes the same\n"
-      "                       image\n"
-      "  --label NAME         the image's volume name, 1 to 32 characters\n"
-      "                       (default SETUP)\n"
       "  --check              prove that MEDIUM restores to SOURCE byte for byte, as\n"
       "                       Windows restores it (letter case folded), and holds\n"
       "                       the launcher; lists every difference, and every entry\n"
       "                       it cannot compare; a SOURCE the make would refuse\n"
       "                       under the same options fails with exit code 2; a\n"
       "                       MEDIUM that is a file is an image, read through its\n"
-      "                       Joliet and its Rock Ridge tree with xorriso\n"
+      "                       Joliet and its Rock Ridge tree\n"
       "  -q, --quiet          no progress bar, notes or summary\n"
+      "  -v, --verbose        every note, not one line for each kind\n"
       "  -h, --help           this text\n"
       "  --version            the version of mkmedium\n"
       "\n"

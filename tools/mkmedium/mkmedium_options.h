@@ -19,6 +19,7 @@ struct ToolOptions {
   const char* label;
   int targetLength;
   bool quiet;
+  bool verbose;  // every note, not one line a kind
   int sourceLength;
   uint32_t codePage;  // the Windows ANSI code page every name must fit
 };

@@ -27,13 +27,27 @@ struct ScanState {
   MediumPlan* plan;
 };
 
-void Refuse(ScanState* state, const char* relative, const char* reason) {
-  (void)std::fprintf(stderr, "mkmedium: refused: %s: %s\n", relative, reason);
+void Refuse(ScanState* state, const char* relative, const std::string& reason) {
+  state->plan->refused.push_back({relative, reason});
   ++state->plan->refusals;
 }
 
 void Note(const ScanState& state, const char* relative, const char* text) {
-  if (!state.rules.quiet) (void)std::fprintf(stderr, "mkmedium: note: %s: %s\n", relative, text);
+  state.plan->notes.push_back({relative, text});
+}
+
+// The code pages that would hold a name the chosen one cannot, for the
+// refusal to name: "; --code-page 932 or 936 hold it".
+std::string NameHoldingCodePages(const char* name) {
+  std::string pages;
+  int count = 0;
+  for (const uint32_t page : kAnsiCodePages) {
+    if (!IsCodePageAvailable(page) || !IsNameInCodePage(name, page)) continue;
+    pages += (count == 0 ? "" : " or ") + std::to_string(page);
+    ++count;
+  }
+  if (count == 0) return "; no Windows code page holds it: rename it in plain ASCII";
+  return "; --code-page " + pages + (count == 1 ? " holds it" : " hold it");
 }
 
 void ReportCaseCollisions(ScanState* state, const char* directory, std::vector<CaseKey> keys) {
@@ -43,7 +57,7 @@ void ReportCaseCollisions(ScanState* state, const char* directory, std::vector<C
     char reason[2 * kPathBufferSize + 64];
     (void)std::snprintf(reason, sizeof reason, "\"%s\" and \"%s\" differ only in letter case",
                         keys[i - 1].second.c_str(), keys[i].second.c_str());
-    Refuse(state, directory[0] != '\0' ? directory : ".", reason);
+    Refuse(state, directory, reason);
   }
 }
 
@@ -102,7 +116,7 @@ void CheckEntry(ScanState* state, const MediumEntry& entry, const DirEntry& list
     if (held) {
       Note(*state, entry.relative, text);
     } else {
-      Refuse(state, entry.relative, text);
+      Refuse(state, entry.relative, text + NameHoldingCodePages(name));
     }
   }
   if (entry.installer && std::strcmp(name, kInstallerFileName) != 0) {
@@ -175,7 +189,7 @@ bool ListDirectory(ScanState* state, const char* relative, std::vector<CaseKey>*
     (void)std::snprintf(reason, sizeof reason,
                         "%d name%s holding a backslash or too long for any launcher path", leftOut,
                         leftOut == 1 ? "" : "s");
-    Refuse(state, relative[0] != '\0' ? relative : ".", reason);
+    Refuse(state, relative, reason);
   }
   return true;
 }
@@ -202,6 +216,60 @@ bool ScanSourceTree(const char* source, const PlanRules& rules, MediumPlan* plan
   const bool hasInstaller = std::any_of(
       plan->entries.begin(), plan->entries.end(),
       [](const MediumEntry& entry) { return entry.installer && entry.nameOffset == 0; });
-  if (!hasInstaller) Refuse(&state, ".", "no \"SETUP.EXE\" at the root for the launcher to start");
+  if (!hasInstaller) {
+    Refuse(&state, "",
+           "no \"SETUP.EXE\" at the root for the launcher to start: put your installer there under "
+           "that name");
+  }
   return true;
+}
+
+namespace {
+
+// A plan path as the vendor spelled the source: "" is SOURCE itself.
+std::string ShowPlanPath(const std::string& path, const char* source) {
+  return path.empty() ? std::string(source) : ShowRelativePath(path.c_str());
+}
+
+}  // namespace
+
+void TellPlanMessages(const MediumPlan& plan, const char* source, bool verbose, bool quiet) {
+  std::vector<std::pair<std::string, std::string>> refused;
+  for (const PlanMessage& message : plan.refused) {
+    refused.emplace_back(ShowPlanPath(message.path, source), message.text);
+  }
+  std::sort(refused.begin(), refused.end());
+  for (const auto& message : refused) {
+    (void)std::fprintf(stderr, "mkmedium: refused: %s: %s\n", message.first.c_str(),
+                       message.second.c_str());
+  }
+  if (quiet || plan.notes.empty()) return;
+  if (verbose) {
+    for (const PlanMessage& message : plan.notes) {
+      (void)std::fprintf(stderr, "mkmedium: note: %s: %s\n",
+                         ShowPlanPath(message.path, source).c_str(), message.text.c_str());
+    }
+    return;
+  }
+  // One line a kind of note, with its count and the first path.
+  std::vector<std::pair<std::string, std::pair<int, std::string>>> kinds;
+  for (const PlanMessage& message : plan.notes) {
+    auto kind = std::find_if(kinds.begin(), kinds.end(),
+                             [&](const auto& known) { return known.first == message.text; });
+    if (kind == kinds.end()) {
+      kinds.push_back({message.text, {1, ShowPlanPath(message.path, source)}});
+    } else {
+      ++kind->second.first;
+    }
+  }
+  for (const auto& kind : kinds) {
+    if (kind.second.first == 1) {
+      (void)std::fprintf(stderr, "mkmedium: note: %s: %s\n", kind.second.second.c_str(),
+                         kind.first.c_str());
+    } else {
+      (void)std::fprintf(stderr,
+                         "mkmedium: note: %d names, %s and others: %s (--verbose lists them)\n",
+                         kind.second.first, kind.second.second.c_str(), kind.first.c_str());
+    }
+  }
 }

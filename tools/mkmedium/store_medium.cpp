@@ -10,8 +10,8 @@
 
 namespace {
 
-bool StoreEntry(const char* source, const char* medium, const MediumEntry& entry,
-                CopyChunk* chunk) {
+bool StoreEntry(const char* source, const char* medium, const MediumEntry& entry, CopyChunk* chunk,
+                ProgressBar* bar) {
   PathBuffer from;
   PathBuffer to;
   if (!JoinPath(from, source, entry.relative) || !MakeStoredPath(to, medium, entry)) {
@@ -23,7 +23,7 @@ bool StoreEntry(const char* source, const char* medium, const MediumEntry& entry
     (void)std::fprintf(stderr, "mkmedium: cannot create %s (error %u)\n", to, ReadLastError());
     return false;
   }
-  switch (CopyFileInChunks(from, to, entry.length, true, chunk)) {
+  switch (CopyFileInChunks(from, to, entry.length, true, chunk, bar)) {
     case CopyResult::kDone:
       return true;
     case CopyResult::kSourceUnreadable:
@@ -39,15 +39,15 @@ bool StoreEntry(const char* source, const char* medium, const MediumEntry& entry
 }  // namespace
 
 bool StoreMedium(const char* source, const char* medium, const MediumPlan& plan, bool quiet) {
-  ProgressBar bar = StartProgressBar(plan.files, plan.totalBytes, quiet);
+  ProgressBar bar = StartProgressBar("storing", plan.files, plan.totalBytes, quiet);
   bool stored = true;
   CopyChunk chunk = MakeCopyChunk();
   for (const MediumEntry& entry : plan.entries) {
-    if (!StoreEntry(source, medium, entry, &chunk)) {
+    if (!StoreEntry(source, medium, entry, &chunk, &bar)) {
       stored = false;
       break;
     }
-    if (!entry.directory) AdvanceProgressBar(&bar, entry.length);
+    if (!entry.directory) CountProgressFile(&bar);
   }
   FinishProgressBar(&bar);
   return stored;

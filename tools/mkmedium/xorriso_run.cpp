@@ -1,19 +1,20 @@
-// Running xorriso with its output kept in a file: standard output and error
-// are pointed at the file for the child to inherit, then put back.
+// Running xorriso with its output kept in files: standard output and error
+// are pointed at them for the child to inherit, then put back.
 #include "tools/mkmedium/xorriso_run.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "payload/payload_tree.h"
 #include "platform/platform_ops.h"
 
 namespace {
 
-constexpr int kScratchNameTries = 100;
 constexpr int kOutputStream = 1;
 constexpr int kErrorStream = 2;
 
@@ -33,17 +34,19 @@ void RestoreStreams(const SavedStreams& saved) {
   }
 }
 
-bool RedirectStreams(const char* log, SavedStreams* saved) {
+bool RedirectStreams(const char* output, const char* log, SavedStreams* saved) {
   *saved = {-1, -1};
   (void)std::fflush(stdout);
   (void)std::fflush(stderr);
-  const int file = open(log, O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  if (file < 0) return false;
+  const int logFile = open(log, O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  const bool apart = std::strcmp(output, log) != 0;
+  const int outputFile = apart ? open(output, O_WRONLY | O_CREAT | O_TRUNC, 0600) : logFile;
   saved->output = dup(kOutputStream);
   saved->error = dup(kErrorStream);
-  const bool moved = saved->output >= 0 && saved->error >= 0 && dup2(file, kOutputStream) >= 0 &&
-                     dup2(file, kErrorStream) >= 0;
-  (void)close(file);
+  const bool moved = logFile >= 0 && outputFile >= 0 && saved->output >= 0 && saved->error >= 0 &&
+                     dup2(outputFile, kOutputStream) >= 0 && dup2(logFile, kErrorStream) >= 0;
+  if (logFile >= 0) (void)close(logFile);
+  if (apart && outputFile >= 0) (void)close(outputFile);
   if (!moved) RestoreStreams(*saved);
   return moved;
 }
@@ -92,16 +95,12 @@ void TellLogTrouble(const char* log) {
 
 bool MakeScratchFolder(PathBuffer& out) {
   PathBuffer temp;
-  if (ReadTempPath(temp)) {
-    for (int n = 0; n < kScratchNameTries; ++n) {
-      char name[32];
-      (void)std::snprintf(name, sizeof name, "mkmedium-%d", n);
-      if (!ConcatenatePath(out, temp, name)) break;
-      if (MakeDirectory(out)) return true;
-    }
-  }
+  if (ReadTempPath(temp) && MakeUniqueDirectory(out, temp, "mkmedium-")) return true;
+  (void)std::fprintf(stderr,
+                     "mkmedium: cannot make a scratch folder in the temporary folder %s (error "
+                     "%u); set TMPDIR to a folder of your own\n",
+                     temp, ReadLastError());
   out[0] = '\0';
-  (void)std::fprintf(stderr, "mkmedium: cannot make a scratch folder in the temporary folder\n");
   return false;
 }
 
@@ -110,14 +109,30 @@ bool MakeScratchPath(PathBuffer& out, const char* scratch, const char* name) {
   return ConcatenatePath(separated, "/", name) && ConcatenatePath(out, scratch, separated);
 }
 
-bool RunXorriso(const char* const* arguments, const char* log, const char* what) {
+bool FindXorriso(const char* what) {
+  const char* const arguments[] = {"xorriso", "-no_rc", "-version", nullptr};
+  PathBuffer scratch;
+  PathBuffer log;
+  if (!MakeScratchFolder(scratch)) return false;
+  int code = -1;
   SavedStreams saved;
-  if (!RedirectStreams(log, &saved)) {
-    (void)std::fprintf(stderr, "mkmedium: %s: cannot write xorriso's log %s\n", what, log);
-    return false;
+  if (MakeScratchPath(log, scratch, "version.txt") && RedirectStreams(log, log, &saved)) {
+    code = RunSearchedProgram(arguments);
+    RestoreStreams(saved);
   }
-  const int code = RunSearchedProgram(arguments);
-  RestoreStreams(saved);
+  RemoveTree(scratch);
+  if (code >= 0) return true;
+  (void)std::fprintf(stderr,
+                     "mkmedium: %s needs xorriso, which cannot be started: install it (Debian "
+                     "and Ubuntu: apt-get install xorriso) or put it on PATH\n",
+                     what);
+  return false;
+}
+
+namespace {
+
+// What RunXorriso tells once xorriso has ended, from its exit code.
+bool TellXorrisoEnd(int code, const char* log, const char* what) {
   if (code == 0) return true;
   if (code < 0) {
     (void)std::fprintf(stderr, "mkmedium: %s: cannot start xorriso\n", what);
@@ -128,6 +143,65 @@ bool RunXorriso(const char* const* arguments, const char* log, const char* what)
   return false;
 }
 
+constexpr uint32_t kWatchMs = 200;
+
+struct XorrisoJob {
+  const char* const* arguments;
+  int code;
+};
+
+uint32_t PLATFORM_CALL RunXorrisoJob(void* parameter) {
+  auto* job = static_cast<XorrisoJob*>(parameter);
+  job->code = RunSearchedProgram(job->arguments);
+  return 0;
+}
+
+}  // namespace
+
+bool RunXorriso(const char* const* arguments, const char* output, const char* log,
+                const char* what) {
+  SavedStreams saved;
+  if (!RedirectStreams(output, log, &saved)) {
+    (void)std::fprintf(stderr, "mkmedium: %s: cannot write xorriso's log %s\n", what, log);
+    return false;
+  }
+  const int code = RunSearchedProgram(arguments);
+  RestoreStreams(saved);
+  return TellXorrisoEnd(code, log, what);
+}
+
+bool RunXorrisoWatched(const char* const* arguments, const char* log, const char* what,
+                       XorrisoWatch watch, void* context) {
+  SavedStreams saved;
+  if (!RedirectStreams(log, log, &saved)) {
+    (void)std::fprintf(stderr, "mkmedium: %s: cannot write xorriso's log %s\n", what, log);
+    return false;
+  }
+  // The terminal's own standard error, kept while xorriso has the process's.
+  const int terminalStream = dup(saved.error);
+  std::FILE* terminal = terminalStream >= 0 ? fdopen(terminalStream, "w") : nullptr;
+  if (terminal == nullptr && terminalStream >= 0) (void)close(terminalStream);
+  XorrisoJob job = {arguments, -1};
+  uint32_t threadId = 0;
+  WaitHandle thread = StartThread(nullptr, RunXorrisoJob, &job, &threadId);
+  if (thread == nullptr) {
+    (void)RunXorrisoJob(&job);
+  } else {
+    while (WaitForObject(thread, kWatchMs) == kWaitTimedOut) {
+      if (terminal != nullptr) watch(context, terminal);
+    }
+    ReleaseHandle(thread);
+  }
+  if (terminal != nullptr) (void)std::fclose(terminal);
+  RestoreStreams(saved);
+  watch(context, stderr);
+  return TellXorrisoEnd(job.code, log, what);
+}
+
 bool MakeOperandPath(PathBuffer& out, const char* path) {
   return path[0] == '-' ? ConcatenatePath(out, "./", path) : CopyPath(out, path);
+}
+
+bool MakeDrivePath(PathBuffer& out, const char* path) {
+  return ConcatenatePath(out, "stdio:", path);
 }

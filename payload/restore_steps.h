@@ -1,0 +1,34 @@
+// The steps one file's restore shares between its two ways: the whole file
+// through one buffer, and a file too large for that a piece at a time.
+#pragma once
+
+#include <cstddef>
+
+#include "payload/payload_tree.h"
+#include "platform/platform_ops.h"
+
+// Below the size for which the platform maps fresh pages, so the heap serves
+// it; a crowded 32-bit address space still has room for it.
+constexpr std::size_t kRestorePieceSize = std::size_t{1} << 20;
+
+// Notes why the file did not come back.
+void NoteLoss(FileLoss* loss, int kind, uint32_t error);
+
+// Creates the restored file; nullptr, with the loss noted, when it cannot be
+// made (the walk passes over it, with result 0).
+FileHandle CreateRestoredFile(const char* destination, bool mustBeNew, FileLoss* loss);
+// Writes real bytes to it. On failure the partial copy is closed and deleted
+// and the loss noted: a truncated copy would be kept by every later run.
+bool WriteRestoredBytes(FileHandle written, const char* destination, const unsigned char* bytes,
+                        std::size_t count, FileLoss* loss);
+// Closes it: kRestoreDone, or kRestoreWriteFailed when the close reports a
+// late write failure, the copy then deleted.
+int FinishRestoredFile(FileHandle written, const char* destination, FileLoss* loss);
+// Takes away a copy whose source turned out unreadable or changed.
+void AbandonRestoredFile(FileHandle written, const char* destination);
+
+// Restores the open source `file`, `length` bytes by its size, through one
+// buffer of kRestorePieceSize, with the checks of the whole-file way, and
+// closes `file`. For a file whose whole buffer cannot be had.
+int RestoreInPieces(FileHandle file, std::size_t length, const char* destination, bool mustBeNew,
+                    FileLoss* loss);
