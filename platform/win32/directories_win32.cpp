@@ -7,8 +7,6 @@ namespace {
 
 constexpr std::size_t kDevicePrefixLength = 4;  // "\\?\" or "\\.\"
 
-bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
 }  // namespace
 
 void FillEntryFromFindData(const WIN32_FIND_DATAA& found, DirEntry* entry) {
@@ -81,8 +79,7 @@ bool ReadTempPath(PathBuffer& out) {
   const char* plain = read;
   const char* drive = read + kDevicePrefixLength;
   const bool device = read[0] == '\\' && read[1] == '\\' && (read[2] == '?' || read[2] == '.') &&
-                      read[3] == '\\' && IsDriveLetter(drive[0]) && drive[1] == ':' &&
-                      drive[2] == '\\';
+                      read[3] == '\\' && drive[0] != '\0' && drive[1] == ':' && drive[2] == '\\';
   PathBuffer full;
   const DWORD fullLength = device ? GetFullPathNameA(drive, kPathBufferSize, full, nullptr) : 0;
   if (fullLength != 0 && fullLength < static_cast<DWORD>(kPathBufferSize) &&

@@ -34,10 +34,11 @@ bool IsDotEntry(const WCHAR* name, ULONG units) {
 
 bool IsDotOrBlank(WCHAR unit) { return unit == L'.' || unit == L' '; }
 
-// Whether `reached` is `parent`, one separator and `units` of `name`; when
-// `dottedParent`, the parent's last name may go on with dots and blanks.
+// Whether `reached` is `parent`, one separator and `name`, or some of `name`
+// with only dots and blanks cut from its end; when `dottedParent`, the
+// parent's last name may go on with dots and blanks.
 bool IsParentAndName(const VolumeName& reached, const VolumeName& parent, bool dottedParent,
-                     const WCHAR* name, ULONG units) {
+                     const HeldName& name) {
   if (reached.count < parent.count ||
       std::memcmp(reached.units, parent.units, parent.count * sizeof(WCHAR)) != 0) {
     return false;
@@ -49,8 +50,16 @@ bool IsParentAndName(const VolumeName& reached, const VolumeName& parent, bool d
     if (at == reached.count || reached.units[at] != L'\\') return false;
     ++at;
   }
-  return reached.count - at == units &&
-         std::memcmp(reached.units + at, name, units * sizeof(WCHAR)) == 0;
+  const auto* units = reinterpret_cast<const WCHAR*>(name.bytes);
+  const ULONG count = name.size / sizeof(WCHAR);
+  const ULONG kept = reached.count - at;
+  if (kept == 0 || kept > count || std::memcmp(reached.units + at, units, kept * sizeof(WCHAR))) {
+    return false;
+  }
+  for (ULONG i = kept; i < count; ++i) {
+    if (!IsDotOrBlank(units[i])) return false;
+  }
+  return true;
 }
 
 // What a relative open reached is the parent's child of that name, on the
@@ -67,18 +76,12 @@ bool LiesInParent(HeldDirectory parent, HANDLE child, const HeldName& name,
       info->dwVolumeSerialNumber != parent->identity.dwVolumeSerialNumber) {
     return false;
   }
-  const auto* units = reinterpret_cast<const WCHAR*>(name.bytes);
-  ULONG count = name.size / sizeof(WCHAR);
   VolumeName parentName;
   VolumeName reached;
   if (!ReadVolumeName(parent->calls, parent->directory, &parentName)) return false;
   bool lies = false;
   if (ReadVolumeName(parent->calls, child, &reached)) {
-    lies = IsParentAndName(reached, parentName, parent->dottedName, units, count);
-    if (!lies && count > 0 && IsDotOrBlank(units[count - 1])) {
-      while (count > 0 && IsDotOrBlank(units[count - 1])) --count;
-      lies = count > 0 && IsParentAndName(reached, parentName, parent->dottedName, units, count);
-    }
+    lies = IsParentAndName(reached, parentName, parent->dottedName, name);
     ReleaseVolumeName(&reached);
   }
   ReleaseVolumeName(&parentName);
@@ -113,9 +116,7 @@ bool DeleteChild(HeldDirectory parent, const HeldName& name, ULONG kind) {
       OpenChild(parent, name, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kind, &info);
   if (child == INVALID_HANDLE_VALUE) return false;
   const bool marked = MarkForDeletion(parent->calls, child, info);
-  const DWORD error = GetLastError();
-  CloseHandle(child);
-  SetLastError(error);
+  CloseHandle(child);  // leaves the last error as it was
   return marked;
 }
 

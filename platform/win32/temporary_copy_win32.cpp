@@ -186,8 +186,12 @@ bool RemoveHeldDirectory(HeldDirectory held, const char* path) {
   // The run's own copy was held without delete access, which the installer's
   // current directory would not have shared. Let go and opened again for
   // deletion, it must be the very directory held, not one put in its place.
+  // Its identity as the hold reads it now: Wine makes a volume's serial from
+  // the drive letter it finds for a folder, which a letter mapped meanwhile
+  // changes.
   const NtFileCalls calls = held->calls;
-  const BY_HANDLE_FILE_INFORMATION was = held->identity;
+  BY_HANDLE_FILE_INFORMATION was = held->identity;
+  GetFileInformationByHandle(held->directory, &was);
   CloseHeldDirectory(held);
   HANDLE now = CreateFileA(path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
                            kShareButDelete, nullptr, OPEN_EXISTING, kOpenFolderAsItself, nullptr);

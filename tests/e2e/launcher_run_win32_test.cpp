@@ -239,6 +239,11 @@ struct GuardedRun : LauncherRun {
     for (int i = 0; i < 1000 && !fs::exists(record); ++i) Sleep(10);
     return fs::exists(record);
   }
+  // Once the installer that writes it has closed it.
+  void RemoveRecord() {
+    std::error_code busy;
+    for (int i = 0; i < 200 && !fs::remove(record, busy) && busy; ++i) Sleep(10);
+  }
 };
 
 constexpr char kInUse[] = "is still in use by another program";
@@ -251,7 +256,7 @@ TEST_F(GuardedRun, ASecondLaunchWhileTheFirstInstallerRunsDoesNothing) {
   StartedProgram first = Start(medium / "setup.exe", medium, "");
   ASSERT_NE(first.process, nullptr);
   ASSERT_TRUE(AwaitRecord()) << "the first installer started";
-  fs::remove(record);
+  RemoveRecord();
   const std::string told = LaunchRefused("");
   EXPECT_NE(told.find(copy.string() + "\n" + kInUse), std::string::npos) << told;
   EXPECT_FALSE(fs::exists(record)) << "nothing was started";
@@ -433,7 +438,7 @@ TEST_F(GuardedRun, ASecondLaunchThroughAnotherSpellingOfTheFolderDoesNothing) {
   SetEnvironmentVariableA("VANTREL_TEST_MODE", "sleep:3000");
   StartedProgram first = Start(medium / "setup.exe", medium, "");
   ASSERT_TRUE(AwaitRecord());
-  fs::remove(record);
+  RemoveRecord();
   SetEnvironmentVariableA("VANTREL_TEST_MODE", nullptr);
   for (const std::string& spelling : spellings) {
     SetEnvironmentVariableA("TMP", spelling.c_str());
