@@ -174,6 +174,13 @@ std::string MapDrive(char letter, const std::string& unixFolder) {
   return RunUnixTool("ln", "-sfn " + unixFolder + " " + link, root) ? link : "";
 }
 
+// Wine keeps what it found of its drives for a second: a folder made where
+// the mapped one was (the same inode) would pass for that drive's root.
+void UnmapDrive(char letter, const std::string& link) {
+  RunUnixTool("rm", "-f " + link, std::string(1, letter) + ":\\", false);
+  Sleep(1500);
+}
+
 // What installers leave in their own folder: read-only files and folders,
 // names no ANSI code page holds, a tree deeper than 1,400 characters, names
 // ending in a dot or a blank. All of it goes, through held directories.
@@ -281,7 +288,7 @@ TEST(Win32Removal, LinksToTwinPathsNeverTakeTheUsersFiles) {
             TextBytes("the user's notes"));
   EXPECT_EQ(ReadBytes(usersOther), TextBytes("the user's letter"));
   EXPECT_FALSE(fs::exists(copy / "own.txt"));
-  RunUnixTool("rm", "-f " + drive, "P:\\", false);
+  UnmapDrive('P', drive);
   RunUnixTool("rm", "-rf " + unixScratch + "/Tmp " + unixScratch + "/tmp", scratch.path / "tmp",
               false);
 }
@@ -345,7 +352,7 @@ TEST(Win32TemporaryCopy, TheHeldCopyIsTheLockUnderEverySpelling) {
   EXPECT_EQ(ReadLastError(), kErrorSharingViolation);
   EXPECT_TRUE(RemoveHeldDirectory(renewed, aside.string().c_str()));
   EXPECT_FALSE(fs::exists(aside));
-  if (!drive.empty()) RunUnixTool("rm", "-f " + drive, "O:\\", false);
+  if (!drive.empty()) UnmapDrive('O', drive);
 }
 
 // The run's own copy is deleted by its path only when that still leads to
