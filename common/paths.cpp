@@ -1,16 +1,12 @@
 #include "common/paths.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace {
 
-bool KeepIfFits(PathBuffer& out, int written) {
-  if (written < 0 || written >= kPathBufferSize) {
-    out[0] = '\0';
-    return false;
-  }
-  return true;
+bool KeepIfFits(PathBuffer& out, bool fits) {
+  if (!fits) out[0] = '\0';
+  return fits;
 }
 
 // Copies the pieces one after the other, the way formatted printing of
@@ -53,19 +49,44 @@ bool JoinPath(PathBuffer& out, const char* directory, const char* name) {
 }
 
 bool MakeListPattern(PathBuffer& out, const char* directory) {
-  return KeepIfFits(out, std::snprintf(out, kPathBufferSize, kListPatternFormat, directory));
+  return FormatPath(out, kListPatternFormat, directory);
 }
 
 bool ConcatenatePath(PathBuffer& out, const char* head, const char* tail) {
-  return KeepIfFits(out, std::snprintf(out, kPathBufferSize, "%s%s", head, tail));
+  return CopyPieces(out, head, tail, "");
 }
 
 bool FormatPath(PathBuffer& out, const char* format, const char* text) {
-  // The formats are the launcher's own constants, each with one %s.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-  return KeepIfFits(out, std::snprintf(out, kPathBufferSize, format, text));
-#pragma GCC diagnostic pop
+  PathBuffer formed;
+  // Formed apart: `text` may be `out` itself.
+  return KeepIfFits(
+      out, FillFormat(formed, sizeof formed, format, text, nullptr) && CopyPath(out, formed));
+}
+
+bool FillFormat(char* out, std::size_t size, const char* format, const char* first,
+                const char* second) {
+  if (size == 0) return false;
+  const char* pieces[] = {first, second};
+  std::size_t used = 0;
+  std::size_t filled = 0;
+  for (const char* at = format; *at != '\0'; ++at) {
+    const char* piece = nullptr;
+    std::size_t length = 1;
+    if (at[0] == '%' && at[1] == 's' && filled < 2) {
+      piece = pieces[filled++];
+      length = piece != nullptr ? std::strlen(piece) : 0;
+      ++at;
+    }
+    if (used + length >= size) {
+      std::memcpy(out + used, piece != nullptr ? piece : at, size - 1 - used);
+      out[size - 1] = '\0';
+      return false;
+    }
+    std::memcpy(out + used, piece != nullptr ? piece : at, length);
+    used += length;
+  }
+  out[used] = '\0';
+  return true;
 }
 
 bool NamesMatchIgnoringCase(const char* name, const char* constant) {

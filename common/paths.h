@@ -2,6 +2,7 @@
 // every folder of the launcher shares.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // A path is at most 259 characters and its terminator.
@@ -39,6 +40,14 @@ bool JoinPath(PathBuffer& out, const char* directory, const char* name);
 bool MakeListPattern(PathBuffer& out, const char* directory);
 bool ConcatenatePath(PathBuffer& out, const char* head, const char* tail);
 bool FormatPath(PathBuffer& out, const char* format, const char* text);
+
+// Fills `out`, of `size` bytes, with `format`, its first "%s" replaced by
+// `first` and its second by `second`; always terminated. False when it did
+// not fit, `out` then holding what did. The launcher's formats need no more,
+// and formatted printing would bring a whole printf, some 20 KiB, into
+// setup.exe.
+bool FillFormat(char* out, std::size_t size, const char* format, const char* first,
+                const char* second);
 
 // Same length, and equal once ASCII A-Z are folded onto a-z; every other
 // byte is compared unchanged.

@@ -1,5 +1,3 @@
-#include <cstdio>
-
 #include "payload/payload_tree.h"
 #include "platform/platform_ops.h"
 
@@ -12,8 +10,8 @@ void NoteFirstLoss(PayloadLoss* first, const FileLoss& loss, const char* directo
   first->loss = loss;
   // Room for a path that did not fit a path buffer; one longer still is
   // shown cut short, as it is only told, never opened.
-  (void)std::snprintf(first->path, sizeof first->path, name != nullptr ? "%s\\%s" : "%s", directory,
-                      name);
+  FillFormat(first->path, sizeof first->path, name != nullptr ? kPathJoinFormat : "%s", directory,
+             name);
 }
 
 void NoteSystemLoss(PayloadLoss* first, uint32_t error, const char* directory, const char* name) {

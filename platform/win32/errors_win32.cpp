@@ -1,5 +1,5 @@
 // The system's own codes: the platform's results are told in them already.
-#include <cstdio>
+#include <cstring>
 
 #include "platform/win32/win32_handles.h"
 
@@ -12,7 +12,17 @@ void DescribeError(uint32_t code, char* out, std::size_t size) {
       FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK,
       nullptr, code, 0, out, static_cast<DWORD>(size), nullptr);
   if (length == 0) {
-    (void)std::snprintf(out, size, "Error %lu.", static_cast<unsigned long>(code));
+    // "Error 1234." by hand: no formatted printing in the launcher.
+    char number[] = "Error 0000000000.";
+    char* end = number + sizeof number - 2;  // the period
+    char* digit = end;
+    do {
+      *--digit = static_cast<char>('0' + code % 10);
+      code /= 10;
+    } while (code != 0);
+    const std::size_t prefix = 6;  // "Error "
+    std::memmove(number + prefix, digit, static_cast<std::size_t>(end - digit) + 2);
+    FillFormat(out, size, "%s", number, nullptr);
     return;
   }
   // The line ends in a blank where it ended in a line break.

@@ -43,6 +43,28 @@ TEST(NameMatch, FoldsOnlyAsciiLettersAndNeedsTheSameLength) {
   EXPECT_FALSE(NamesMatchIgnoringCase("setup_exe", "setup.exe"));
 }
 
+// The launcher's own formatting: each %s in turn, a missing one left empty,
+// and a text that does not fit cut at the room, always terminated.
+TEST(FillFormat, FillsInTurnAndCutsAtTheRoom) {
+  char out[16];
+  EXPECT_TRUE(FillFormat(out, sizeof out, "%s\\%s", "dir", "name"));
+  EXPECT_STREQ(out, "dir\\name");
+  EXPECT_TRUE(FillFormat(out, sizeof out, "a %s b %s c", "x", nullptr));
+  EXPECT_STREQ(out, "a x b  c");
+  EXPECT_TRUE(FillFormat(out, sizeof out, "%d %s%s%s", "1", "2"));
+  EXPECT_STREQ(out, "%d 12%s") << "a third %s is text, as is any other %";
+  EXPECT_TRUE(FillFormat(out, sizeof out, "%s", std::string(15, 'y').c_str(), nullptr));
+  EXPECT_FALSE(FillFormat(out, sizeof out, "%s", std::string(16, 'y').c_str(), nullptr));
+  EXPECT_STREQ(out, std::string(15, 'y').c_str());
+  EXPECT_FALSE(FillFormat(out, sizeof out, "0123456789abcdef%s", "z", nullptr));
+  EXPECT_STREQ(out, "0123456789abcde");
+  PathBuffer path;
+  EXPECT_TRUE(FormatPath(path, "C:\\%s", "Kit"));
+  EXPECT_STREQ(path, "C:\\Kit");
+  EXPECT_FALSE(FormatPath(path, "C:\\%s", std::string(258, 'k').c_str()));
+  EXPECT_STREQ(path, "") << "a path that does not fit is never cut short";
+}
+
 TEST(CommandTail, SkipsTheProgramNameAndTheBlanksAfterIt) {
   EXPECT_STREQ(FindCommandTail("setup.exe D:\\My Files ", NoLeadBytes), "D:\\My Files ");
   EXPECT_STREQ(FindCommandTail("setup.exe", NoLeadBytes), "");
