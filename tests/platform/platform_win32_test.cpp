@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "payload/payload_tree.h"
 #include "platform/platform_ops.h"
 #include "platform/win32/win32_handles.h"
 #include "tests/support/test_programs.h"
@@ -93,51 +94,11 @@ TEST(Win32TemporaryCopy, ElevatedCopiesAreForAdministratorsAndHeldAgainstRenames
 
 namespace {
 
-constexpr uint32_t kDirectoryBit = 0x10;
-constexpr uint32_t kLinkBit = 0x400;
-
-// A path no longer than the system allows, whatever the Win32 limit.
-std::wstring LongPath(const fs::path& path) { return L"\\\\?\\" + path.wstring(); }
-
-bool MakeFileW(const std::wstring& path, const char* text, DWORD attributes) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  WriteFile(file, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
-  CloseHandle(file);
-  return attributes == 0 || SetFileAttributesW(path.c_str(), attributes) != 0;
-}
-
 HeldName NameOf(const std::wstring& name) {
   HeldName held = {};
   held.size = static_cast<uint16_t>(name.size() * sizeof(wchar_t));
   std::memcpy(held.bytes, name.data(), held.size);
   return held;
-}
-
-// Empties a held directory through the platform's steps alone, as a removal
-// does: a directory entered through its held parent, a link removed as
-// itself, the listing read again after a pass that deleted something. True
-// when nothing stayed.
-bool EmptyHeld(HeldDirectory directory) {
-  for (;;) {
-    int deleted = 0;
-    int stayed = 0;
-    HeldEntry entry;
-    while (ReadHeldEntry(directory, &entry)) {
-      const bool folder = (entry.attributes & kDirectoryBit) != 0;
-      if (folder && (entry.attributes & kLinkBit) == 0) {
-        HeldDirectory child = OpenChildDirectory(directory, entry.name);
-        if (child != nullptr) EmptyHeld(child);
-        CloseHeldDirectory(child);
-      }
-      const bool gone = folder ? RemoveChildDirectory(directory, entry.name)
-                               : DeleteChildFile(directory, entry.name);
-      ++(gone ? deleted : stayed);
-    }
-    if (deleted == 0) return stayed == 0;
-    RewindHeldDirectory(directory);
-  }
 }
 
 using UnixFileNameCall = char*(CDECL*)(const WCHAR*);
@@ -179,39 +140,6 @@ std::string MapDrive(char letter, const std::string& unixFolder) {
 void UnmapDrive(char letter, const std::string& link) {
   RunUnixTool("rm", "-f " + link, std::string(1, letter) + ":\\", false);
   Sleep(1500);
-}
-
-// What installers leave in their own folder: read-only files and folders,
-// names no ANSI code page holds, a tree deeper than 1,400 characters, names
-// ending in a dot or a blank. All of it goes, through held directories.
-TEST(Win32Removal, WhatAnInstallerLeavesGoesWhole) {
-  ScratchDir scratch;
-  const fs::path copy = scratch.path / "VANTREL";
-  const std::wstring root = LongPath(copy);
-  ASSERT_TRUE(CreateDirectoryW(root.c_str(), nullptr));
-  EXPECT_TRUE(MakeFileW(root + L"\\read-only.txt", "kept?", FILE_ATTRIBUTE_READONLY));
-  ASSERT_TRUE(CreateDirectoryW((root + L"\\locked").c_str(), nullptr));
-  EXPECT_TRUE(MakeFileW(root + L"\\locked\\inner.txt", "in", FILE_ATTRIBUTE_READONLY));
-  SetFileAttributesW((root + L"\\locked").c_str(), FILE_ATTRIBUTE_READONLY);
-  EXPECT_TRUE(MakeFileW(root + L"\\\u65e5\u672c.txt", "wide", 0));
-  ASSERT_TRUE(CreateDirectoryW((root + L"\\\u0416dir").c_str(), nullptr));
-  EXPECT_TRUE(MakeFileW(root + L"\\\u0416dir\\inner.txt", "wide", 0));
-  EXPECT_TRUE(MakeFileW(root + L"\\dot.", "dot", 0));
-  EXPECT_TRUE(MakeFileW(root + L"\\blank ", "blank", FILE_ATTRIBUTE_READONLY));
-  ASSERT_TRUE(CreateDirectoryW((root + L"\\folder..").c_str(), nullptr));
-  EXPECT_TRUE(MakeFileW(root + L"\\folder..\\two dots. .", "dots", 0));
-  std::wstring deep = root;
-  while (deep.size() < 1400) {
-    deep += L"\\" + std::wstring(100, L'd');
-    ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr)) << deep.size();
-  }
-  EXPECT_TRUE(MakeFileW(deep + L"\\leaf.txt", "deep", FILE_ATTRIBUTE_READONLY));
-
-  HeldDirectory held = OpenDirectoryForRemoval(copy.string().c_str());
-  ASSERT_NE(held, nullptr);
-  EXPECT_TRUE(EmptyHeld(held));
-  CloseHeldDirectory(held);
-  EXPECT_TRUE(fs::is_empty(copy));
 }
 
 // A read-only file of several links keeps its attribute: it belongs to the
@@ -345,7 +273,7 @@ TEST(Win32TemporaryCopy, TheHeldCopyIsTheLockUnderEverySpelling) {
   // Emptied, an earlier copy is renewed: deleted and made anew, held.
   HeldDirectory emptied = TakeEarlierCopy(aside.string().c_str());
   ASSERT_NE(emptied, nullptr);
-  EXPECT_TRUE(EmptyHeld(emptied));
+  EXPECT_TRUE(EmptyHeldTree(emptied));
   HeldDirectory renewed = RenewEarlierCopy(emptied, aside.string().c_str());
   ASSERT_NE(renewed, nullptr);
   EXPECT_EQ(TakeEarlierCopy(aside.string().c_str()), nullptr);
