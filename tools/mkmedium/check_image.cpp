@@ -31,82 +31,29 @@ bool ListTrees(const char* image, const char* listing, const char* log) {
     (void)std::fprintf(stderr, "mkmedium: %s: path too long to read the image\n", image);
     return false;
   }
+  // What one tree is listed by: its directories and what is neither file
+  // nor directory as "ls -dl" gives them, its files as their extents.
+  const char* const tree[] = {"-indev",     drive,   "-find", "/",     "-type", "d",     "-exec",
+                              "lsdl",       "--",    "-find", "/",     "-type", "f",     "-exec",
+                              "report_lba", "--",    "-find", "/",     "-not",  "-type", "d",
+                              "-not",       "-type", "f",     "-exec", "lsdl",  "--"};
   // A warning fails too: a truncated image is one, where the end lost is
   // only padding.
-  const char* const arguments[] = {"xorriso",
-                                   "-no_rc",
-                                   "-return_with",
-                                   "WARNING",
-                                   "32",
-                                   "-abort_on",
-                                   "FAILURE",
-                                   "-local_charset",
-                                   "UTF-8",
-                                   "-joliet_map",
-                                   "unmapped",
-                                   "-ecma119_map",
-                                   "unmapped",
-                                   "-read_fs",
-                                   "norock",
-                                   "-indev",
-                                   drive,
-                                   "-find",
-                                   "/",
-                                   "-type",
-                                   "d",
-                                   "-exec",
-                                   "lsdl",
-                                   "--",
-                                   "-find",
-                                   "/",
-                                   "-type",
-                                   "f",
-                                   "-exec",
-                                   "report_lba",
-                                   "--",
-                                   "-find",
-                                   "/",
-                                   "-not",
-                                   "-type",
-                                   "d",
-                                   "-not",
-                                   "-type",
-                                   "f",
-                                   "-exec",
-                                   "lsdl",
-                                   "--",
-                                   "-print",
-                                   kNextTreeMark,
-                                   "-read_fs",
-                                   "nojoliet",
-                                   "-indev",
-                                   drive,
-                                   "-find",
-                                   "/",
-                                   "-type",
-                                   "d",
-                                   "-exec",
-                                   "lsdl",
-                                   "--",
-                                   "-find",
-                                   "/",
-                                   "-type",
-                                   "f",
-                                   "-exec",
-                                   "report_lba",
-                                   "--",
-                                   "-find",
-                                   "/",
-                                   "-not",
-                                   "-type",
-                                   "d",
-                                   "-not",
-                                   "-type",
-                                   "f",
-                                   "-exec",
-                                   "lsdl",
-                                   "--",
-                                   nullptr};
+  const char* const head[] = {"xorriso",  "-no_rc",      "-return_with", "WARNING",
+                              "32",       "-abort_on",   "FAILURE",      "-local_charset",
+                              "UTF-8",    "-joliet_map", "unmapped",     "-ecma119_map",
+                              "unmapped", "-read_fs",    "norock"};
+  const char* const between[] = {"-print", kNextTreeMark, "-read_fs", "nojoliet"};
+  constexpr std::size_t kTreeArguments = sizeof tree / sizeof tree[0];
+  constexpr std::size_t kHeadArguments = sizeof head / sizeof head[0];
+  constexpr std::size_t kBetweenArguments = sizeof between / sizeof between[0];
+  const char* arguments[kHeadArguments + 2 * kTreeArguments + kBetweenArguments + 1];
+  std::size_t count = 0;
+  for (const char* argument : head) arguments[count++] = argument;
+  for (const char* argument : tree) arguments[count++] = argument;
+  for (const char* argument : between) arguments[count++] = argument;
+  for (const char* argument : tree) arguments[count++] = argument;
+  arguments[count] = nullptr;
   char what[kPathBufferSize + 32];
   (void)std::snprintf(what, sizeof what, "the trees of %s", image);
   return RunXorriso(arguments, listing, log, what);
