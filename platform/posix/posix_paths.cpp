@@ -113,3 +113,7 @@ bool MayDeleteAsFile(const struct stat& own) {
   }
   return true;
 }
+
+void FormatDescriptorPath(int fd, char (&out)[kDescriptorPathSize]) {
+  (void)std::snprintf(out, sizeof out, "/proc/self/fd/%d", fd);
+}

@@ -10,6 +10,11 @@
 // False, with errno ENAMETOOLONG, when the path does not fit.
 bool TranslatePath(const char* path, PathBuffer& out);
 
+// "/proc/self/fd/N": a path that names the very file a descriptor holds,
+// for the calls that take no descriptor.
+constexpr int kDescriptorPathSize = 32;
+void FormatDescriptorPath(int fd, char (&out)[kDescriptorPathSize]);
+
 // Windows error code for an errno value.
 uint32_t MapErrno(int error);
 

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -39,8 +38,8 @@ void GrantOwnerRights(HeldDirectory parent, const char* name) {
   if (path < 0) return;
   struct stat own = {};
   if (fstat(path, &own) == 0 && own.st_uid == geteuid() && own.st_dev == parent->own.st_dev) {
-    char procPath[64];
-    (void)std::snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", path);
+    char procPath[kDescriptorPathSize];
+    FormatDescriptorPath(path, procPath);
     (void)chmod(procPath, own.st_mode | kOwnerRights);
   }
   close(path);

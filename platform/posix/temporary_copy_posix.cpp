@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
+#include <cstdio>  // renameat2
 #include <cstring>
 
 #include "platform/posix/held_directory_posix.h"
@@ -38,8 +38,8 @@ HeldDirectory HoldAndLock(int fd) {
 // Where the held directory is now, read from its descriptor: the path it
 // was taken by may name something else by now.
 bool ReadHeldPath(HeldDirectory held, PathBuffer& out) {
-  char procPath[64];
-  (void)std::snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", held->fd);
+  char procPath[kDescriptorPathSize];
+  FormatDescriptorPath(held->fd, procPath);
   const ssize_t length = readlink(procPath, out, kPathBufferSize - 1);
   if (length <= 0 || length >= kPathBufferSize - 1) return false;
   out[length] = '\0';

@@ -340,20 +340,6 @@ TEST_F(GuardedRun, ALeftoverInUseIsSetAsideAndClearedLater) {
   EXPECT_TRUE(fs::is_empty(temp)) << "the aside copy was cleared";
 }
 
-using UnixFileNameCall = char*(CDECL*)(const WCHAR*);
-
-// The Unix path behind a Windows one: Wine maps a drive letter by a link of
-// that name in its prefix.
-std::string UnixPathOf(const fs::path& path) {
-  auto call = reinterpret_cast<UnixFileNameCall>(reinterpret_cast<void (*)()>(
-      GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-  if (call == nullptr) return "";
-  char* unix = call(path.wstring().c_str());
-  std::string text = unix != nullptr ? unix : "";
-  HeapFree(GetProcessHeap(), 0, unix);
-  return text;
-}
-
 // Whatever the target, the medium is never inside it: not the temporary
 // copy, not a named parent, not a root, and a target below a medium at a
 // drive root is refused, however the drive is reached.

@@ -101,19 +101,6 @@ HeldName NameOf(const std::wstring& name) {
   return held;
 }
 
-using UnixFileNameCall = char*(CDECL*)(const WCHAR*);
-
-// The Unix path behind a Windows one, under Wine; empty elsewhere.
-std::string UnixPathOf(const fs::path& path) {
-  auto call = reinterpret_cast<UnixFileNameCall>(reinterpret_cast<void (*)()>(
-      GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-  if (call == nullptr) return "";
-  char* unix = call(path.wstring().c_str());
-  std::string text = unix != nullptr ? unix : "";
-  HeapFree(GetProcessHeap(), 0, unix);
-  return text;
-}
-
 // Runs a Unix tool, then waits until `proof` is there (or gone): Wine does
 // not wait for a Unix program's end.
 bool RunUnixTool(const char* tool, const std::string& arguments, const fs::path& proof,

@@ -20,5 +20,9 @@ struct ProgramRun {
 ProgramRun RunProgram(const fs::path& program, const fs::path& workingDirectory,
                       const std::string& arguments);
 
+// The Unix path behind a path: under Wine the one Wine maps it to (empty
+// where it gives none), on Linux the path itself.
+std::string UnixPathOf(const fs::path& path);
+
 // Reads the installer's record: "key=value" lines.
 std::string RecordValue(const fs::path& record, const std::string& key);

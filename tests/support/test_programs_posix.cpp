@@ -30,3 +30,5 @@ ProgramRun RunProgram(const fs::path& program, const fs::path& workingDirectory,
   run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return run;
 }
+
+std::string UnixPathOf(const fs::path& path) { return path.string(); }

@@ -58,3 +58,14 @@ ProgramRun RunProgram(const fs::path& program, const fs::path& workingDirectory,
   }
   return run;
 }
+
+std::string UnixPathOf(const fs::path& path) {
+  using UnixFileNameCall = char*(CDECL*)(const WCHAR*);
+  auto call = reinterpret_cast<UnixFileNameCall>(reinterpret_cast<void (*)()>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+  if (call == nullptr) return "";
+  char* unix = call(path.wstring().c_str());
+  std::string text = unix != nullptr ? unix : "";
+  HeapFree(GetProcessHeap(), 0, unix);
+  return text;
+}
