@@ -109,7 +109,8 @@ bool LiesWhereNamed(HeldDirectory held, const char* path) {
   }
   own.size = static_cast<uint16_t>(units * sizeof(WCHAR));
   // A drive's root keeps its separator: "C:" alone is a current directory.
-  const std::size_t cut = name - path == 3 && path[1] == ':' ? 3 : name - path - 1;
+  const auto before = static_cast<std::size_t>(name - path);
+  const std::size_t cut = before == 3 && path[1] == ':' ? 3 : before - 1;
   folder[cut] = '\0';
   HANDLE parent = CreateFileA(folder, FILE_READ_ATTRIBUTES, kShareButDelete | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
