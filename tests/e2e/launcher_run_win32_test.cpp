@@ -242,7 +242,7 @@ std::string FileIndexOf(const fs::path& folder) {
   if (opened == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(opened, &info)) return "";
   CloseHandle(opened);
   char digits[17];
-  std::snprintf(digits, sizeof digits, "%08lx%08lx", info.nFileIndexHigh, info.nFileIndexLow);
+  (void)std::snprintf(digits, sizeof digits, "%08lx%08lx", info.nFileIndexHigh, info.nFileIndexLow);
   return digits;
 }
 
@@ -439,10 +439,11 @@ TEST_F(GuardedRun, UnixLinksAndTheUsersFoldersBesideTheCopyAreNeverTaken) {
   WriteBytes(users / "deep" / "more.txt", TextBytes("more"));
   const std::string unixTemp = UnixPathOf(temp);
   if (!MakeUnixLink(users, unixTemp + "/VANTREL", medium)) GTEST_SKIP() << "no Unix links here";
-  const std::string where = "Setup cannot start: where its folder\n" +
-                            (temp / "VANTREL").string() + "\nshould be, there is ";
-  EXPECT_EQ(LaunchRefused(""), where + "a link to another place.\n\nDelete or rename it, then "
-                                       "run setup again.");
+  const std::string where = "Setup cannot start: where its folder\n" + (temp / "VANTREL").string() +
+                            "\nshould be, there is ";
+  EXPECT_EQ(LaunchRefused(""), where +
+                                   "a link to another place.\n\nDelete or rename it, then "
+                                   "run setup again.");
   EXPECT_EQ(ListTree(users), (std::vector<std::string>{"deep/", "deep/more.txt", "precious.txt"}));
   // Led nowhere, it is told the same way, and nothing is made there.
   fs::rename(users, scratch.path / "moved");

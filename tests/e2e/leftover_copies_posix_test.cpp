@@ -137,8 +137,8 @@ TEST_F(LeftoverCopies, AStuckCopyIsSetAsideAndOnlyOneThatCannotMoveRefuses) {
   const fs::path aside = temp / ListTemp()[0];
   ASSERT_EQ(stat(aside.c_str(), &stuck), 0);
   char identity[17];
-  std::snprintf(identity, sizeof identity, "%016llx",
-                static_cast<unsigned long long>(stuck.st_ino));
+  (void)std::snprintf(identity, sizeof identity, "%016llx",
+                      static_cast<unsigned long long>(stuck.st_ino));
   EXPECT_EQ(aside.filename(), std::string("VANTREL-") + identity);
   EXPECT_TRUE(fs::exists(aside / "roots" / "file.txt")) << "the stuck copy was set aside whole";
   EXPECT_FALSE(fs::exists(aside / "SETUP.EXE")) << "what could go went";
