@@ -256,7 +256,9 @@ TEST_F(LauncherRun, ASecondLaunchWhileTheFirstInstallerRunsDoesNothingButSaySo) 
   std::vector<fs::path> spellings = {temp, linked};
   const MountUndone undone{scratch.path / "mounted-temp"};
   if (MountBind(temp, undone.point)) spellings.push_back(undone.point);
-  setenv("VANTREL_TEST_MODE", "sleep:3000", 1);
+  // Long enough for three refused runs and their checks in a sanitizer's
+  // build on a loaded machine, which take 3 s and more.
+  setenv("VANTREL_TEST_MODE", "sleep:8000", 1);
   const pid_t first = fork();
   if (first == 0) {
     if (chdir(medium.c_str()) == 0) execl(LauncherProgram().c_str(), "setup", nullptr);
