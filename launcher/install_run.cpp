@@ -58,6 +58,19 @@ bool PrepareInstallRun(const char* argument, InstallTarget* target, PathBuffer& 
   return false;
 }
 
+// Ended, still running when the wait ran out, or past a wait that failed:
+// every other result is the error that kept it from starting.
+bool IsInstallerStarted(uint32_t launched) {
+  return launched == kWaitObjectEnded || launched == kWaitTimedOut || launched == kWaitFailed;
+}
+
+void TellInstallerNotStarted(const char* directory, uint32_t error) {
+  PathBuffer installer;
+  // A path that does not fit is what kept it from starting: the folder then.
+  if (!JoinPath(installer, directory, kInstallerFileName)) CopyPath(installer, directory);
+  TellRunProblem(kInstallerNotStartedText, installer, error);
+}
+
 }  // namespace
 
 void RunInstall(const char* argument) {
@@ -72,9 +85,10 @@ void RunInstall(const char* argument) {
   // An installer started from a copy with a file missing would fail, or
   // install less than the medium holds, and seem to have succeeded.
   const bool whole = lost.loss.kind == kLossNone;
-  if (whole) RunRestoredInstaller(target.directory);
+  const uint32_t launched = whole ? RunRestoredInstaller(target.directory) : kWaitObjectEnded;
   // Through the held copy only: a folder swapped into its place during the
   // run is another's, and is left alone.
   if (target.temporaryFlag == 1) RemoveTemporaryCopy(held, target.directory);
   if (!whole) TellPayloadLoss(lost);
+  if (!IsInstallerStarted(launched)) TellInstallerNotStarted(target.directory, launched);
 }

@@ -31,6 +31,14 @@ constexpr char kCopyInUseText[] =
 constexpr char kCopyNotOwnText[] =
     "Setup cannot start: its folder\n%s\nbelongs to another user, or others may change it.\n\n"
     "Delete that folder, then run setup again.";
+// What stands where the copy should be, and is no folder of the user's own:
+// it is left as it is, for the person to deal with.
+constexpr char kCopyBlockedText[] =
+    "Setup cannot start: where its folder\n%s\nshould be, there is %s.\n\nDelete or rename "
+    "it, then run setup again.";
+constexpr char kBlockedByLinkText[] = "a link to another place";
+constexpr char kBlockedByFileText[] = "a file";
+constexpr char kBlockedBySomethingText[] = "something that is not a folder";
 constexpr char kCopyNotMadeText[] =
     "Setup cannot make its folder\n%s\n\n%s\n\nRun setup again with another folder, for "
     "example:\nsetup C:\\Install";
@@ -47,7 +55,15 @@ constexpr char kCopyTooLargeText[] =
     "Setup could not copy\n%s\n\nIt is 2 GB or larger, more than setup can copy.\n\nNothing "
     "was installed. Ask for installation files that setup can copy.";
 
+// The restored installer that the system would not start: a medium
+// without one, or one that is no program for this system.
+constexpr char kInstallerNotStartedText[] =
+    "Setup could not start the installer\n%s\n\n%s\n\nNothing was installed. Check that "
+    "the installation files are complete and made for this system, then run setup again.";
+
 // Shows a box with `format`, the launcher's own text, in which the first %s
 // stands for `subject` (a folder or file) and a second, where there is one,
 // for the system's own words about `error`. Returns when it is closed.
 void TellRunProblem(const char* format, const char* subject, uint32_t error);
+// The same, with `detail`, the launcher's own words, for the second %s.
+void TellRunProblemWith(const char* format, const char* subject, const char* detail);

@@ -1,5 +1,7 @@
 #include "launcher/temporary_target.h"
 
+#include <cstring>
+
 #include "launcher/run_problem.h"
 #include "payload/payload_tree.h"
 
@@ -8,23 +10,60 @@ namespace {
 // Made again when it vanished meanwhile, or another run took the name in
 // the moment between an earlier copy's deletion and the new one.
 constexpr int kCopyAttempts = 3;
+constexpr char kAsideMark = '-';
 
-bool FormatAsidePath(PathBuffer& out, const char* directory, int number) {
-  const char suffix[] = {'-', static_cast<char>('0' + number), '\0'};
+// Where the last name of `path` begins, after its last separator.
+const char* FindLastName(const char* path) {
+  const char* name = path;
+  for (const char* c = path; *c != '\0'; ++c) {
+    if (*c == '\\' || *c == '/') name = c + 1;
+  }
+  return name;
+}
+
+// The copy's name, the mark and the identity of the directory it held.
+bool FormatAsidePath(PathBuffer& out, const char* directory, HeldDirectory held) {
+  char suffix[kHeldIdentitySize + 1] = {kAsideMark};
+  char identity[kHeldIdentitySize];
+  FormatHeldIdentity(held, identity);
+  std::memcpy(suffix + 1, identity, sizeof identity);
   return ConcatenatePath(out, directory, suffix);
 }
 
-// An earlier copy that cannot be emptied (a file of it still open in
-// another program): renamed to the first free aside name, so that this run
-// gets a fresh one and that copy's installer is never started.
-bool SetEarlierCopyAside(HeldDirectory earlier, const char* directory) {
-  for (int number = 1; number <= kAsideNames; ++number) {
-    PathBuffer aside;
-    if (!FormatAsidePath(aside, directory, number)) return false;
-    if (MoveHeldCopyAside(earlier, aside)) return true;
-    if (ReadLastError() != kErrorAlreadyExists) return false;
+// The identity an aside copy's name claims, or nullptr for any other name.
+const char* FindClaimedIdentity(const char* name, const char* copyName) {
+  const std::size_t copyLength = std::strlen(copyName);
+  if (std::strncmp(name, copyName, copyLength) != 0 || name[copyLength] != kAsideMark) {
+    return nullptr;
   }
-  return false;
+  const char* identity = name + copyLength + 1;
+  int digits = 0;
+  for (; identity[digits] != '\0'; ++digits) {
+    const char c = identity[digits];
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return nullptr;
+  }
+  return digits == kHeldIdentitySize - 1 ? identity : nullptr;
+}
+
+// An earlier copy that cannot be emptied (a file of it still open in
+// another program): renamed after its own identity, so that this run gets
+// a fresh one, that copy's installer is never started, and a later run can
+// tell it from any folder of the user's.
+bool SetEarlierCopyAside(HeldDirectory earlier, const char* directory) {
+  PathBuffer aside;
+  return FormatAsidePath(aside, directory, earlier) && MoveHeldCopyAside(earlier, aside);
+}
+
+void ClearAsideCopy(const char* path, const char* claimed) {
+  HeldDirectory held = TakeEarlierCopy(path);
+  if (held == nullptr) return;
+  char identity[kHeldIdentitySize];
+  FormatHeldIdentity(held, identity);
+  if (std::strcmp(identity, claimed) == 0 && EmptyHeldTree(held)) {
+    RemoveHeldDirectory(held, path);
+  } else {
+    CloseHeldDirectory(held);
+  }
 }
 
 HeldDirectory CopyTaken(HeldDirectory copy, const char* directory) {
@@ -32,20 +71,45 @@ HeldDirectory CopyTaken(HeldDirectory copy, const char* directory) {
   return copy;
 }
 
+// What stands where the copy should be, and is no directory of its own.
+void TellWhatBlocksTheCopy(const char* directory) {
+  DirEntry there;
+  const char* what = kBlockedBySomethingText;
+  if (LookUpPath(directory, &there)) {
+    if ((there.attributes & kReparsePointAttribute) != 0) {
+      what = kBlockedByLinkText;
+    } else if ((there.attributes & kDirectoryAttribute) != 0) {
+      // A folder by its look-up that cannot be held as one where it is
+      // named: Wine shows a Unix link so.
+      what = kBlockedByLinkText;
+    } else if ((there.attributes & kDeviceAttribute) == 0) {
+      what = kBlockedByFileText;
+    }
+  }
+  TellRunProblemWith(kCopyBlockedText, directory, what);
+}
+
 }  // namespace
 
 void ClearAsideCopies(const char* directory) {
-  for (int number = 1; number <= kAsideNames; ++number) {
+  const char* copyName = FindLastName(directory);
+  PathBuffer folder;
+  if (copyName == directory || !CopyPath(folder, directory)) return;
+  folder[copyName - directory - 1] = '\0';
+  PathBuffer pattern;
+  DirEntry entry;
+  SearchHandle search =
+      MakeListPattern(pattern, folder) ? OpenDirectoryListing(pattern, &entry) : nullptr;
+  if (search == nullptr) return;
+  do {
+    const char* claimed = FindClaimedIdentity(entry.name, copyName);
     PathBuffer aside;
-    if (!FormatAsidePath(aside, directory, number)) return;
-    HeldDirectory held = TakeEarlierCopy(aside);
-    if (held == nullptr) continue;
-    if (EmptyHeldTree(held)) {
-      RemoveHeldDirectory(held, aside);
-    } else {
-      CloseHeldDirectory(held);
+    if (claimed != nullptr && IsDirectoryEntry(entry) && !IsLinkEntry(entry) &&
+        JoinPath(aside, folder, entry.name)) {
+      ClearAsideCopy(aside, claimed);
     }
-  }
+  } while (ReadNextEntry(search, &entry));
+  CloseSearch(search);
 }
 
 HeldDirectory TakeTemporaryCopy(const char* directory) {
@@ -59,6 +123,10 @@ HeldDirectory TakeTemporaryCopy(const char* directory) {
     if (earlier == nullptr) {
       error = ReadLastError();
       if (error == kErrorFileNotFound || error == kErrorPathNotFound) continue;
+      if (error == kErrorDirectory) {
+        TellWhatBlocksTheCopy(directory);
+        return nullptr;
+      }
       // Held by a run or another program: nothing at all is done to it.
       TellRunProblem(error == kErrorSharingViolation ? kCopyInUseText : kCopyNotOwnText, directory,
                      error);
@@ -78,6 +146,12 @@ HeldDirectory TakeTemporaryCopy(const char* directory) {
       TellRunProblem(kCopyInUseText, directory, kErrorSharingViolation);
       return nullptr;
     }
+  }
+  // There to be made, yet never there to be opened: a link that leads
+  // nowhere, as Wine shows one.
+  if (error == kErrorFileNotFound || error == kErrorPathNotFound) {
+    TellWhatBlocksTheCopy(directory);
+    return nullptr;
   }
   TellRunProblem(error == kErrorSharingViolation ? kCopyInUseText : kCopyNotMadeText, directory,
                  error);

@@ -83,6 +83,9 @@ int CopyPayloadTreeNotingLoss(const char* source, const char* target, PayloadLos
       RestoreFileEntry(source, target, entry, firstLoss);
     }
   } while (ReadNextEntry(search, &entry));
+  // A listing that broke off is a folder of which the rest never came.
+  const uint32_t ended = ReadLastError();
+  if (ended != kErrorNoMoreFiles) NoteSystemLoss(firstLoss, ended, source, nullptr);
   // Names no launcher path can spell (a Linux name holding a backslash)
   // never came as entries, so their files are missing too.
   if (CountLeftOutEntries(search) > 0)

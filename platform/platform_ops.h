@@ -23,6 +23,7 @@ constexpr uint32_t kErrorAccessDenied = 5;
 constexpr uint32_t kErrorInvalidHandle = 6;
 constexpr uint32_t kErrorNotEnoughMemory = 8;
 constexpr uint32_t kErrorBadFormat = 11;
+constexpr uint32_t kErrorNoMoreFiles = 18;
 constexpr uint32_t kErrorGenericFailure = 31;
 constexpr uint32_t kErrorSharingViolation = 32;
 constexpr uint32_t kErrorFileExists = 80;
@@ -32,6 +33,7 @@ constexpr uint32_t kErrorAlreadyExists = 183;
 constexpr uint32_t kErrorInvalidName = 123;
 constexpr uint32_t kErrorBadExeFormat = 193;
 constexpr uint32_t kErrorFilenameTooLong = 206;
+constexpr uint32_t kErrorDirectory = 267;  // no directory of its own stands there
 
 constexpr uint32_t kWaitObjectEnded = 0;
 constexpr uint32_t kWaitTimedOut = 258;
@@ -86,6 +88,9 @@ void RestrictLibrarySearch();
 // LookUpPath gives it. Returns nullptr when the directory cannot be listed:
 // fails with 2 or 3 (absent), 5, 206.
 SearchHandle OpenDirectoryListing(const char* pattern, DirEntry* first);
+// False at the end, with 18 (kErrorNoMoreFiles), or when the listing broke
+// off (a damaged disc, a share that dropped, an entry whose details could
+// not be read) with any other code: the entries past it were never read.
 bool ReadNextEntry(SearchHandle search, DirEntry* entry);
 void CloseSearch(SearchHandle search);
 // How many names this listing left out so far because no launcher path can
@@ -153,10 +158,23 @@ HeldDirectory CreatePrivateDirectory(const char* path);
 // a real directory, no link or junction, owned by this user (or, elevated on
 // Windows, by Administrators or SYSTEM), that nobody else may change (Linux:
 // no group or other write bit; Windows: every access entry that grants a
-// change names the owner, this user, Administrators or SYSTEM). nullptr when
-// a run or another program holds it (32), when it is not trusted (5), absent
-// (2, 3) or out of memory (8).
+// change names the owner, this user, Administrators or SYSTEM). What is held
+// must lie where it was named: the folder's own name, read back from its
+// handle, and the copy's name after it, on the same volume (Wine opens a
+// Unix link as what it leads to, whatever the flag asks); Linux checks after
+// the lock that the name still leads to the held directory, and that it
+// still has links. The same proofs hold for CreatePrivateDirectory. nullptr
+// when a run or another program holds it (32), when it is not trusted (5),
+// when what stands there is no directory of its own: a link, junction, file
+// or device (267), when it is absent or went before it was locked (2, 3) or
+// out of memory (8).
 HeldDirectory TakeEarlierCopy(const char* path);
+
+// What identifies a held directory on its volume, as 16 hex digits, kept by
+// a rename: the name of a copy set aside carries it, so that only a copy the
+// launcher set aside is ever taken as one.
+constexpr int kHeldIdentitySize = 17;
+void FormatHeldIdentity(HeldDirectory held, char (&out)[kHeldIdentitySize]);
 
 // Makes an emptied earlier copy the run's new one. Windows deletes it through
 // its hold and creates it anew, so that it gets a new copy's access list;

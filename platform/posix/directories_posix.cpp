@@ -23,15 +23,22 @@ constexpr char kListPatternSuffix[] = "\\*.*";
 
 // Names holding a backslash cannot be spelled in a launcher path: "\"
 // separates directories. They are left out, as Windows could not hold them.
+// False at the end (ENODATA) or when the listing broke off: a NULL from
+// readdir with errno set, or an entry whose details cannot be read.
 bool FillNextEntry(DIR* directory, DirEntry* entry, int* leftOut) {
-  while (dirent* found = readdir(directory)) {
+  for (;;) {
+    errno = 0;
+    const dirent* found = readdir(directory);
+    if (found == nullptr) {
+      if (errno == 0) errno = ENODATA;
+      return false;
+    }
     if (std::strchr(found->d_name, '\\') != nullptr || !CopyPath(entry->name, found->d_name)) {
       ++*leftOut;
       continue;
     }
-    if (FillEntryFromListing(dirfd(directory), *found, entry)) return true;
+    return FillEntryFromListing(dirfd(directory), *found, entry);
   }
-  return false;
 }
 
 }  // namespace
@@ -54,8 +61,10 @@ SearchHandle OpenDirectoryListing(const char* pattern, DirEntry* first) {
   if (directory == nullptr) return nullptr;
   int leftOut = 0;
   if (!FillNextEntry(directory, first, &leftOut)) {
+    const int error = errno;
     closedir(directory);
-    errno = ENOENT;
+    // Nothing to list is what Windows says of a pattern that matches nothing.
+    errno = error == ENODATA ? ENOENT : error;
     return nullptr;
   }
   auto* search = new (std::nothrow) PlatformSearch{directory, leftOut};

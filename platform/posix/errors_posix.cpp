@@ -35,6 +35,10 @@ int UnmapError(uint32_t code) {
       return EILSEQ;
     case kErrorSharingViolation:
       return EBUSY;
+    case kErrorNoMoreFiles:
+      return ENODATA;
+    case kErrorDirectory:
+      return ENOTDIR;
     default:
       return EIO;
   }
@@ -76,6 +80,12 @@ uint32_t MapErrno(int error) {
       return kErrorInvalidName;
     case EBUSY:
       return kErrorSharingViolation;
+    // The end of a listing, as Windows says it.
+    case ENODATA:
+      return kErrorNoMoreFiles;
+    // What the platform says when no directory of its own stands at a path.
+    case ELOOP:
+      return kErrorDirectory;
     default:
       return kErrorGenericFailure;
   }

@@ -18,9 +18,35 @@ namespace {
 
 constexpr mode_t kCopyMode = 0700;
 
+// Whether the held directory is still the one `path` names, and still has
+// links: between the open and the lock, the run that held it may have
+// removed it, and a third made a fresh copy under its name.
+bool IsHeldWhereNamed(HeldDirectory held, const char* path) {
+  struct stat now = {};
+  if (fstat(held->fd, &now) != 0 || now.st_nlink == 0) return false;
+  const char* slash = std::strrchr(path, '/');
+  PathBuffer folder;
+  if (!CopyPath(folder, slash == nullptr ? "." : path)) return false;
+  if (slash != nullptr) folder[slash == path ? 1 : slash - path] = '\0';
+  const char* name = slash == nullptr ? path : slash + 1;
+  const int parent = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (parent < 0) return false;
+  const bool named = fstatat(parent, name, &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+                     IsSameDirectory(*held, now, held->mountId);
+  close(parent);
+  return named;
+}
+
 // A real directory of this user's that nobody else may write into, locked
-// for this run; EBUSY (a sharing violation) when another holds the lock.
-HeldDirectory HoldAndLock(int fd) {
+// for this run and still where `path` (native) names it; EBUSY (a sharing
+// violation) when another holds the lock, ENOENT when it went before the
+// lock was had, ELOOP when a link or something other than a directory
+// stands there.
+HeldDirectory HoldAndLock(int fd, const char* path) {
+  if (fd < 0 && (errno == ENOTDIR || errno == ELOOP)) {
+    struct stat there = {};
+    errno = lstat(path, &there) == 0 ? ELOOP : ENOENT;
+  }
   HeldDirectory held = HoldOpenedDirectory(fd);
   if (held == nullptr) return nullptr;
   int error = 0;
@@ -28,6 +54,8 @@ HeldDirectory HoldAndLock(int fd) {
     error = EACCES;
   } else if (flock(held->fd, LOCK_EX | LOCK_NB) != 0) {
     error = errno == EWOULDBLOCK ? EBUSY : errno;
+  } else if (!IsHeldWhereNamed(held, path)) {
+    error = ENOENT;
   }
   if (error == 0) return held;
   CloseHeldDirectory(held);
@@ -53,13 +81,20 @@ HeldDirectory CreatePrivateDirectory(const char* path) {
   if (!TranslatePath(path, native) || mkdir(native, kCopyMode) != 0) return nullptr;
   // Linux has no creation that returns a descriptor of a new directory;
   // what is opened right after is checked as any held copy is.
-  return HoldAndLock(open(native, kHoldDirectoryFlags));
+  return HoldAndLock(open(native, kHoldDirectoryFlags), native);
 }
 
 HeldDirectory TakeEarlierCopy(const char* path) {
   PathBuffer native;
   if (!TranslatePath(path, native)) return nullptr;
-  return HoldAndLock(open(native, kHoldDirectoryFlags));
+  return HoldAndLock(open(native, kHoldDirectoryFlags), native);
+}
+
+void FormatHeldIdentity(HeldDirectory held, char (&out)[kHeldIdentitySize]) {
+  // The inode: a rename in the temporary folder keeps it, and the folder is
+  // one file system.
+  (void)std::snprintf(out, sizeof out, "%016llx",
+                      static_cast<unsigned long long>(held->own.st_ino));
 }
 
 HeldDirectory RenewEarlierCopy(HeldDirectory emptied, const char* /*path*/) {

@@ -28,6 +28,13 @@ struct PlatformHeldDirectory {
 // has delete access.
 HeldDirectory HoldOpenedDirectory(HANDLE directory, const NtFileCalls* known, bool deletable);
 
+// Whether `reached` is `parent`, one separator and `name`, or some of `name`
+// with only dots and blanks cut from its end (Wine reads such names back
+// without them); when `dottedParent`, the parent's last name may go on with
+// dots and blanks. Every other name is compared exactly, letter case too.
+bool IsParentAndName(const VolumeName& reached, const VolumeName& parent, bool dottedParent,
+                     const HeldName& name);
+
 // Deletes the file or directory open as `file` when it is closed: a
 // read-only attribute is cleared first where that changes nothing outside
 // the copy (a directory, or a file of one link), else the delete that

@@ -34,34 +34,6 @@ bool IsDotEntry(const WCHAR* name, ULONG units) {
 
 bool IsDotOrBlank(WCHAR unit) { return unit == L'.' || unit == L' '; }
 
-// Whether `reached` is `parent`, one separator and `name`, or some of `name`
-// with only dots and blanks cut from its end; when `dottedParent`, the
-// parent's last name may go on with dots and blanks.
-bool IsParentAndName(const VolumeName& reached, const VolumeName& parent, bool dottedParent,
-                     const HeldName& name) {
-  if (reached.count < parent.count ||
-      std::memcmp(reached.units, parent.units, parent.count * sizeof(WCHAR)) != 0) {
-    return false;
-  }
-  ULONG at = parent.count;
-  const bool root = parent.count > 0 && parent.units[parent.count - 1] == L'\\';
-  if (!root) {
-    while (dottedParent && at < reached.count && IsDotOrBlank(reached.units[at])) ++at;
-    if (at == reached.count || reached.units[at] != L'\\') return false;
-    ++at;
-  }
-  const auto* units = reinterpret_cast<const WCHAR*>(name.bytes);
-  const ULONG count = name.size / sizeof(WCHAR);
-  const ULONG kept = reached.count - at;
-  if (kept == 0 || kept > count || std::memcmp(reached.units + at, units, kept * sizeof(WCHAR))) {
-    return false;
-  }
-  for (ULONG i = kept; i < count; ++i) {
-    if (!IsDotOrBlank(units[i])) return false;
-  }
-  return true;
-}
-
 // What a relative open reached is the parent's child of that name, on the
 // parent's volume and under its name exactly, letter case included: Wine
 // opens what a Unix link leads to, wherever that lies, and would delete it.
@@ -121,6 +93,31 @@ bool DeleteChild(HeldDirectory parent, const HeldName& name, ULONG kind) {
 }
 
 }  // namespace
+
+bool IsParentAndName(const VolumeName& reached, const VolumeName& parent, bool dottedParent,
+                     const HeldName& name) {
+  if (reached.count < parent.count ||
+      std::memcmp(reached.units, parent.units, parent.count * sizeof(WCHAR)) != 0) {
+    return false;
+  }
+  ULONG at = parent.count;
+  const bool root = parent.count > 0 && parent.units[parent.count - 1] == L'\\';
+  if (!root) {
+    while (dottedParent && at < reached.count && IsDotOrBlank(reached.units[at])) ++at;
+    if (at == reached.count || reached.units[at] != L'\\') return false;
+    ++at;
+  }
+  const auto* units = reinterpret_cast<const WCHAR*>(name.bytes);
+  const ULONG count = name.size / sizeof(WCHAR);
+  const ULONG kept = reached.count - at;
+  if (kept == 0 || kept > count || std::memcmp(reached.units + at, units, kept * sizeof(WCHAR))) {
+    return false;
+  }
+  for (ULONG i = kept; i < count; ++i) {
+    if (!IsDotOrBlank(units[i])) return false;
+  }
+  return true;
+}
 
 bool MarkForDeletion(const NtFileCalls& calls, HANDLE file,
                      const BY_HANDLE_FILE_INFORMATION& info) {

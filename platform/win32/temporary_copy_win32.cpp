@@ -89,6 +89,58 @@ bool IsChangedOnlyByTrusted(HANDLE directory) {
   return trusted;
 }
 
+// The held directory lies where `path` names it: in the folder that `path`
+// names it in, as that folder's own handle reads back its name, under the
+// copy's name exactly, on that folder's volume. Windows opens a link or
+// junction as itself, which the hold refuses; Wine ignores that for a Unix
+// link and opens what it leads to, whose name reads back as its own.
+bool LiesWhereNamed(HeldDirectory held, const char* path) {
+  const char* name = path;
+  for (const char* c = path; *c != '\0'; ++c) {
+    if (*c == '\\' || *c == '/') name = c + 1;
+  }
+  PathBuffer folder;
+  HeldName own = {0, {}};
+  USHORT units = 0;
+  if (name == path || *name == '\0' || !CopyPath(folder, path) ||
+      !WidenName(name, reinterpret_cast<WCHAR*>(own.bytes), kHeldNameBytes / sizeof(WCHAR),
+                 &units)) {
+    return false;
+  }
+  own.size = static_cast<uint16_t>(units * sizeof(WCHAR));
+  // A drive's root keeps its separator: "C:" alone is a current directory.
+  const auto before = static_cast<std::size_t>(name - path);
+  const std::size_t cut = before == 3 && path[1] == ':' ? 3 : before - 1;
+  folder[cut] = '\0';
+  HANDLE parent = CreateFileA(folder, FILE_READ_ATTRIBUTES, kShareButDelete | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (parent == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION parentInfo;
+  VolumeName parentName;
+  VolumeName heldName;
+  bool lies = GetFileInformationByHandle(parent, &parentInfo) != 0 &&
+              parentInfo.dwVolumeSerialNumber == held->identity.dwVolumeSerialNumber &&
+              ReadVolumeName(held->calls, parent, &parentName);
+  if (lies) {
+    lies = ReadVolumeName(held->calls, held->directory, &heldName);
+    if (lies) {
+      lies = IsParentAndName(heldName, parentName, false, own);
+      ReleaseVolumeName(&heldName);
+    }
+    ReleaseVolumeName(&parentName);
+  }
+  CloseHandle(parent);
+  return lies;
+}
+
+// Held, and where it was named; else given up, as no directory of its own.
+HeldDirectory ProveHeldWhereNamed(HeldDirectory held, const char* path) {
+  if (held == nullptr || LiesWhereNamed(held, path)) return held;
+  CloseHeldDirectory(held);
+  SetLastError(ERROR_DIRECTORY);
+  return nullptr;
+}
+
 }  // namespace
 
 bool BuildAdministratorsOnlyDescriptor(PSECURITY_DESCRIPTOR* descriptor) {
@@ -120,22 +172,37 @@ HeldDirectory CreatePrivateDirectory(const char* path) {
   const DWORD error = GetLastError();
   if (descriptor != nullptr) LocalFree(descriptor);
   SetLastError(error);
-  return created ? HoldOpenedDirectory(made, &calls, false) : nullptr;
+  return created ? ProveHeldWhereNamed(HoldOpenedDirectory(made, &calls, false), path) : nullptr;
 }
 
 HeldDirectory TakeEarlierCopy(const char* path) {
   // For deletion, without delete sharing, the link itself opened, never what
   // it leads to: a run that holds the copy, or its installer working in it,
   // makes this a sharing violation (32).
-  HeldDirectory held = HoldOpenedDirectory(CreateFileA(path, kTakeRights, kShareButDelete, nullptr,
-                                                       OPEN_EXISTING, kOpenFolderAsItself, nullptr),
-                                           nullptr, true);
+  HANDLE opened = CreateFileA(path, kTakeRights, kShareButDelete, nullptr, OPEN_EXISTING,
+                              kOpenFolderAsItself, nullptr);
+  if (opened == INVALID_HANDLE_VALUE) return nullptr;
+  HeldDirectory held = HoldOpenedDirectory(opened, nullptr, true);
+  // A file, link or junction stands there: the hold refuses all of them.
+  if (held == nullptr && GetLastError() == ERROR_ACCESS_DENIED) SetLastError(ERROR_DIRECTORY);
+  held = ProveHeldWhereNamed(held, path);
   if (held != nullptr && !IsChangedOnlyByTrusted(held->directory)) {
     CloseHeldDirectory(held);
     SetLastError(ERROR_ACCESS_DENIED);
     return nullptr;
   }
   return held;
+}
+
+void FormatHeldIdentity(HeldDirectory held, char (&out)[kHeldIdentitySize]) {
+  // The file index: a rename keeps it. The volume's serial is left out, as
+  // Wine makes it from the drive letter it finds, which a mapping changes.
+  const ULONGLONG index =
+      (static_cast<ULONGLONG>(held->identity.nFileIndexHigh) << 32) | held->identity.nFileIndexLow;
+  for (int digit = 0; digit < kHeldIdentitySize - 1; ++digit) {
+    out[digit] = "0123456789abcdef"[(index >> (4 * (kHeldIdentitySize - 2 - digit))) & 0xF];
+  }
+  out[kHeldIdentitySize - 1] = '\0';
 }
 
 HeldDirectory RenewEarlierCopy(HeldDirectory emptied, const char* path) {

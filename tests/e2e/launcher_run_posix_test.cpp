@@ -142,8 +142,21 @@ TEST_F(LauncherRun, AnUntrustedTemporaryTargetIsRefused) {
   const fs::path users = scratch.path / "users-files";
   WriteBytes(users / "precious.txt", TextBytes("precious"));
   fs::create_directory_symlink(users, temp / "VANTREL");
-  EXPECT_EQ(Launch("").exitCode, 1);
+  const std::string where = "Halvern Vantrel\n\nSetup cannot start: where its folder\n" +
+                            (temp / "VANTREL").string() + "\nshould be, there is ";
+  const std::string then = ".\n\nDelete or rename it, then run setup again.\n";
+  const ProgramRun linked = Launch("");
+  EXPECT_EQ(linked.exitCode, 1);
+  EXPECT_EQ(linked.output, where + "a link to another place" + then);
   EXPECT_EQ(ListTree(users), (std::vector<std::string>{"precious.txt"}));
+  // And once it leads nowhere.
+  fs::rename(users, scratch.path / "moved");
+  EXPECT_EQ(Launch("").output, where + "a link to another place" + then);
+  fs::rename(scratch.path / "moved", users);
+  fs::remove(temp / "VANTREL");
+  WriteBytes(temp / "VANTREL", TextBytes("a file"));
+  EXPECT_EQ(Launch("").output, where + "a file" + then);
+  EXPECT_EQ(ReadBytes(temp / "VANTREL"), TextBytes("a file"));
   fs::remove(temp / "VANTREL");
 
   fs::create_directories(temp / "VANTREL");
@@ -198,6 +211,15 @@ TEST_F(LauncherRun, AnInstallerThatCrashesEndsTheWaitAndTheCopyIsRemoved) {
   EXPECT_TRUE(fs::exists(started)) << "the installer ran before it crashed";
   EXPECT_FALSE(fs::exists(temp / "VANTREL"));
   EXPECT_TRUE(fs::exists(medium / "readme.txt")) << "the medium is left as it was";
+  // No installer on the medium at all: told, and the copy goes all the same.
+  fs::remove(medium / "setup.xex");
+  const ProgramRun none = Launch("");
+  EXPECT_EQ(none.exitCode, 1);
+  EXPECT_NE(none.output.find("Setup could not start the installer\n" + temp.string() +
+                             "/VANTREL\\SETUP.EXE\n\nNo such file or directory.\n\nNothing"),
+            std::string::npos)
+      << none.output;
+  EXPECT_TRUE(fs::is_empty(temp));
 }
 
 }  // namespace
@@ -234,7 +256,9 @@ TEST_F(LauncherRun, ASecondLaunchWhileTheFirstInstallerRunsDoesNothingButSaySo) 
   std::vector<fs::path> spellings = {temp, linked};
   const MountUndone undone{scratch.path / "mounted-temp"};
   if (MountBind(temp, undone.point)) spellings.push_back(undone.point);
-  setenv("VANTREL_TEST_MODE", "sleep:3000", 1);
+  // Long enough for three refused runs and their checks in a sanitizer's
+  // build on a loaded machine, which take 3 s and more.
+  setenv("VANTREL_TEST_MODE", "sleep:8000", 1);
   const pid_t first = fork();
   if (first == 0) {
     if (chdir(medium.c_str()) == 0) execl(LauncherProgram().c_str(), "setup", nullptr);

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -187,11 +188,17 @@ TEST_F(LauncherRun, TemporaryTargetIsRemovedButWhatIsHeldOpenStays) {
             (std::vector<std::string>{"VANTREL/", "VANTREL/SETUP.EXE", "VANTREL/held.txt"}));
 }
 
-TEST_F(LauncherRun, WithoutAnInstallerTheTemporaryTargetIsStillRemoved) {
+// An installer the system cannot start is told, with the system's words;
+// the temporary target goes all the same.
+TEST_F(LauncherRun, WithoutAnInstallerTheBoxSaysSoAndTheTemporaryTargetIsStillRemoved) {
   fs::remove(medium / "setup.xex");
   SetEnvironmentVariableA("TMP", temp.string().c_str());
-  EXPECT_EQ(Launch(""), 1);
+  const std::string told = LaunchRefused("");
   SetEnvironmentVariableA("TMP", nullptr);
+  EXPECT_EQ(told, "Setup could not start the installer\n" + (temp / "VANTREL").string() +
+                      "\\SETUP.EXE\n\n" + SystemWords(ERROR_FILE_NOT_FOUND) +
+                      "\n\nNothing was installed. Check that the installation files are "
+                      "complete and made for this system, then run setup again.");
   EXPECT_TRUE(fs::is_empty(temp));
 }
 
@@ -225,6 +232,19 @@ TEST_F(LauncherRun, ATargetInsideTheSourceIsRefused) {
 }  // namespace
 
 namespace {
+
+// A folder's file index in 16 hex digits, as an aside copy's name has it.
+std::string FileIndexOf(const fs::path& folder) {
+  HANDLE opened = CreateFileA(folder.string().c_str(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  BY_HANDLE_FILE_INFORMATION info = {};
+  if (opened == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(opened, &info)) return "";
+  CloseHandle(opened);
+  char digits[17];
+  (void)std::snprintf(digits, sizeof digits, "%08lx%08lx", info.nFileIndexHigh, info.nFileIndexLow);
+  return digits;
+}
 
 struct GuardedRun : LauncherRun {
   void SetUp() override {
@@ -332,7 +352,9 @@ TEST_F(GuardedRun, ALeftoverInUseIsSetAsideAndClearedLater) {
     GTEST_SKIP() << "this system does not rename a folder below which a file is open";
   }
   EXPECT_TRUE(fs::exists(record)) << "the run went on in a fresh copy";
-  EXPECT_EQ(ListTree(temp), (std::vector<std::string>{"VANTREL-1/", "VANTREL-1/busy.txt"}))
+  // Named after its file index, which a later run proves before it clears.
+  const std::string aside = "VANTREL-" + FileIndexOf(temp / ListTree(temp)[0]);
+  EXPECT_EQ(ListTree(temp), (std::vector<std::string>{aside + "/", aside + "/busy.txt"}))
       << "emptied but for the file in use, and set aside";
   fs::remove(record);
   EXPECT_EQ(Launch(""), 1);
@@ -405,6 +427,39 @@ TEST_F(GuardedRun, LinksMadeInTheCopyNeverTakeWhatTheyLeadTo) {
   EXPECT_EQ(ReadBytes(users / "deep" / "more.txt"), TextBytes("more"));
   EXPECT_FALSE(fs::exists(copy / "readme.txt")) << "the copy's own files went";
   RunProgram("Z:\\bin\\rm", medium, "-rf " + unixCopy);
+}
+
+// Under Wine, which opens a Unix link as what it leads to whatever the flag:
+// a link where the copy or an aside copy would be never takes the folder it
+// leads to, not even one named after that folder's own identity, nor does
+// any folder of the user's of the old aside names.
+TEST_F(GuardedRun, UnixLinksAndTheUsersFoldersBesideTheCopyAreNeverTaken) {
+  const fs::path users = scratch.path / "users-files";
+  WriteBytes(users / "precious.txt", TextBytes("precious"));
+  WriteBytes(users / "deep" / "more.txt", TextBytes("more"));
+  const std::string unixTemp = UnixPathOf(temp);
+  if (!MakeUnixLink(users, unixTemp + "/VANTREL", medium)) GTEST_SKIP() << "no Unix links here";
+  const std::string where = "Setup cannot start: where its folder\n" + (temp / "VANTREL").string() +
+                            "\nshould be, there is ";
+  EXPECT_EQ(LaunchRefused(""), where +
+                                   "a link to another place.\n\nDelete or rename it, then "
+                                   "run setup again.");
+  EXPECT_EQ(ListTree(users), (std::vector<std::string>{"deep/", "deep/more.txt", "precious.txt"}));
+  // Led nowhere, it is told the same way, and nothing is made there.
+  fs::rename(users, scratch.path / "moved");
+  EXPECT_EQ(LaunchRefused("").rfind(where, 0), 0u);
+  fs::rename(scratch.path / "moved", users);
+  RunProgram("Z:\\bin\\rm", medium, "-f " + unixTemp + "/VANTREL");
+
+  ASSERT_TRUE(MakeUnixLink(users, unixTemp + "/VANTREL-3", medium));
+  ASSERT_TRUE(MakeUnixLink(users, unixTemp + "/VANTREL-" + FileIndexOf(users), medium));
+  WriteBytes(temp / "VANTREL-2" / "notes.txt", TextBytes("the user's"));
+  EXPECT_EQ(Launch(""), 1);
+  EXPECT_TRUE(fs::exists(record)) << "the run went on";
+  EXPECT_EQ(ListTree(users), (std::vector<std::string>{"deep/", "deep/more.txt", "precious.txt"}));
+  EXPECT_EQ(ReadBytes(temp / "VANTREL-2" / "notes.txt"), TextBytes("the user's"));
+  RunProgram("Z:\\bin\\rm", medium,
+             "-rf " + unixTemp + "/VANTREL-3 " + unixTemp + "/VANTREL-" + FileIndexOf(users));
 }
 
 // Every spelling of the temporary folder meets the same lock: a second run

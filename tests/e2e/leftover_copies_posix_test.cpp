@@ -6,7 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <string>
+#include <vector>
 
 #include "payload/payload_tree.h"
 #include "tests/support/test_programs.h"
@@ -36,6 +39,15 @@ struct LeftoverCopies : ::testing::Test {
     if (fs::exists(copy)) RemoveTree(copy.c_str());
     unsetenv("TMPDIR");
     unsetenv("VANTREL_TEST_RECORD");
+  }
+  // What the temporary folder holds beside the launcher's record.
+  std::vector<std::string> ListTemp() {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(temp)) {
+      if (entry.path() != record) names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
   }
   // Runs the launcher through a shell that sets its limits first, as
   // `user` where a user is named (and this test runs as root).
@@ -85,6 +97,10 @@ TEST_F(LeftoverCopies, EveryKindOfLeftoverIsClearedAndTheNextRunStartsItsOwn) {
   WriteBytes(copy / "Жdir" / "inner.txt", TextBytes("w"));
   WriteBytes(copy / "dot." / "blank ", TextBytes("d"));
   MakeDeepTree(copy / "deep", kDeepLevels);
+  // Folders of the user's that look like aside copies: one of the old
+  // numbered names, one that claims an identity it does not have.
+  WriteBytes(temp / "VANTREL-2" / "notes.txt", TextBytes("the user's"));
+  WriteBytes(temp / "VANTREL-00000000deadbeef" / "notes.txt", TextBytes("the user's"));
   const std::string user = geteuid() == 0 ? "nobody" : "";
   if (!user.empty()) GiveTemporaryFolder(user);
   fs::permissions(copy / "SETUP.EXE", fs::perms::owner_read);
@@ -97,6 +113,9 @@ TEST_F(LeftoverCopies, EveryKindOfLeftoverIsClearedAndTheNextRunStartsItsOwn) {
   EXPECT_FALSE(fs::exists(ran)) << "the earlier run's installer was started";
   EXPECT_EQ(fs::path(RecordValue(record, "cwd")), copy) << "the medium's own installer ran";
   EXPECT_FALSE(fs::exists(copy)) << "the copy stayed";
+  EXPECT_EQ(ListTemp(), (std::vector<std::string>{"VANTREL-00000000deadbeef", "VANTREL-2"}))
+      << "a copy was set aside, or the user's folders went";
+  EXPECT_EQ(ReadBytes(temp / "VANTREL-2" / "notes.txt"), TextBytes("the user's"));
 }
 
 // A copy that cannot be emptied is set aside, and the run goes on in a
@@ -112,7 +131,15 @@ TEST_F(LeftoverCopies, AStuckCopyIsSetAsideAndOnlyOneThatCannotMoveRefuses) {
   EXPECT_EQ(run.output.find("Setup cannot"), std::string::npos) << run.output;
   EXPECT_EQ(fs::path(RecordValue(record, "cwd")), copy);
   EXPECT_FALSE(fs::exists(copy)) << "the run's own copy went";
-  const fs::path aside = temp / "VANTREL-1";
+  // Named after the directory it is, so that a later run can prove it.
+  struct stat stuck = {};
+  ASSERT_EQ(ListTemp().size(), 1u);
+  const fs::path aside = temp / ListTemp()[0];
+  ASSERT_EQ(stat(aside.c_str(), &stuck), 0);
+  char identity[17];
+  (void)std::snprintf(identity, sizeof identity, "%016llx",
+                      static_cast<unsigned long long>(stuck.st_ino));
+  EXPECT_EQ(aside.filename(), std::string("VANTREL-") + identity);
   EXPECT_TRUE(fs::exists(aside / "roots" / "file.txt")) << "the stuck copy was set aside whole";
   EXPECT_FALSE(fs::exists(aside / "SETUP.EXE")) << "what could go went";
   EXPECT_FALSE(fs::exists(temp / "ran"));

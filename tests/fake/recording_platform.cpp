@@ -60,7 +60,10 @@ SearchHandle OpenDirectoryListing(const char* pattern, DirEntry* first) {
 
 bool ReadNextEntry(SearchHandle handle, DirEntry* entry) {
   auto* search = reinterpret_cast<FakeSearch*>(handle);
-  if (search->next >= search->names.size()) return false;
+  if (search->next >= search->names.size()) {
+    World().lastError = kErrorNoMoreFiles;
+    return false;
+  }
   const std::string& name = search->names[search->next++];
   const FakeFile* file = FindSourceFile(World().currentDirectory + "\\" + name);
   Fill(entry, name, file != nullptr ? 0x20u : kDirectoryAttribute,
@@ -123,6 +126,10 @@ HeldDirectory TakeEarlierCopy(const char* path) {
   Record(std::string("take-earlier ") + path);
   World().lastError = World().lockHeld ? kErrorSharingViolation : kErrorFileNotFound;
   return nullptr;
+}
+void FormatHeldIdentity(HeldDirectory /*held*/, char (&out)[kHeldIdentitySize]) {
+  for (int digit = 0; digit < kHeldIdentitySize - 1; ++digit) out[digit] = '6';
+  out[kHeldIdentitySize - 1] = '\0';
 }
 HeldDirectory RenewEarlierCopy(HeldDirectory emptied, const char* path) {
   Record(std::string("renew ") + path);

@@ -2,6 +2,12 @@
 // (-Wl,--wrap=<symbol>): each passes the call on, or fails it when armed.
 #include "tests/faults/injected_faults.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 
@@ -45,6 +51,28 @@ bool __real__Z14WriteFileBytesP12PlatformFilePKvm(FileHandle file, const void* b
 bool __real__Z9CloseFileP12PlatformFile(FileHandle file);
 SearchHandle __real__Z20OpenDirectoryListingPKcP8DirEntry(const char* pattern, DirEntry* first);
 bool __real__Z13MakeDirectoryPKc(const char* path);
+dirent* __real_readdir(DIR* directory);
+int __real_flock(int fd, int operation);
+
+// The folder a broken listing was reading, by its descriptor.
+dirent* __wrap_readdir(DIR* directory) {
+  if (!Fire(FaultKind::kListingBreaks)) return __real_readdir(directory);
+  char path[PATH_MAX] = {};
+  const std::string link = "/proc/self/fd/" + std::to_string(dirfd(directory));
+  if (readlink(link.c_str(), path, sizeof path - 1) > 0) Faults().faultedPath = path;
+  errno = EIO;
+  return nullptr;
+}
+
+// Another run removes the copy, and a third makes a fresh one, in the
+// moment between this one's open and its lock.
+int __wrap_flock(int fd, int operation) {
+  if (Fire(FaultKind::kLockWindow)) {
+    const std::string& copy = Faults().faultedPath;
+    if (rmdir(copy.c_str()) != 0 || mkdir(copy.c_str(), 0700) != 0) return -1;
+  }
+  return __real_flock(fd, operation);
+}
 
 void* __wrap__Z18AllocateFileBufferm(std::size_t size) {
   if (Fire(FaultKind::kAllocate)) return nullptr;

@@ -18,6 +18,8 @@ enum class FaultKind {
   kCloseFails,     // a late write error reported by the close
   kListing,        // a directory of the medium cannot be listed
   kMakeDirectory,  // a target subdirectory cannot be created
+  kListingBreaks,  // readdir fails (EIO) partway through a folder of the medium
+  kLockWindow,     // the copy at `faultedPath` removed and made anew just before its flock
 };
 
 struct FaultPlan {

@@ -74,7 +74,8 @@ std::string FaultedDirectory(const fs::path& medium, const fs::path& target) {
 
 void CheckRestore(const RealTree& tree, const fs::path& medium, const fs::path& target,
                   FaultKind kind, const PayloadLoss& lost, FaultTally* tally) {
-  const bool directoryFault = kind == FaultKind::kListing || kind == FaultKind::kMakeDirectory;
+  const bool directoryFault = kind == FaultKind::kListing || kind == FaultKind::kMakeDirectory ||
+                              kind == FaultKind::kListingBreaks;
   const std::string faulted = directoryFault ? FaultedDirectory(medium, target) : "";
   int missing = 0;
   for (const auto& file : tree) {
@@ -92,7 +93,8 @@ void CheckRestore(const RealTree& tree, const fs::path& medium, const fs::path& 
   // A fault on one file takes that file and no other.
   if (!directoryFault && missing > 1) tally->lost += missing - 1;
   // A copy that lacks a file says so, and is never taken for a whole one.
-  if (missing > 0) {
+  // A listing that broke off is a loss even past its last entry.
+  if (missing > 0 || kind == FaultKind::kListingBreaks) {
     EXPECT_NE(lost.loss.kind, kLossNone)
         << missing << " files gone after kind " << static_cast<int>(kind) << " unnoted";
   } else if (!directoryFault) {
@@ -133,9 +135,10 @@ FaultTally InjectEverywhere(FaultKind kind) {
 }
 
 constexpr FaultKind kEveryKind[] = {
-    FaultKind::kAllocate,   FaultKind::kOpenRead,  FaultKind::kReadSize,     FaultKind::kReadError,
-    FaultKind::kReadShrunk, FaultKind::kReadGrown, FaultKind::kOpenWrite,    FaultKind::kWriteFails,
-    FaultKind::kCloseFails, FaultKind::kListing,   FaultKind::kMakeDirectory};
+    FaultKind::kAllocate,  FaultKind::kOpenRead,      FaultKind::kReadSize,
+    FaultKind::kReadError, FaultKind::kReadShrunk,    FaultKind::kReadGrown,
+    FaultKind::kOpenWrite, FaultKind::kWriteFails,    FaultKind::kCloseFails,
+    FaultKind::kListing,   FaultKind::kMakeDirectory, FaultKind::kListingBreaks};
 
 TEST(InjectedFaults, NoFaultLosesOrCorruptsAnyOtherFile) {
   FaultTally total = {0, 0, 0};
@@ -217,6 +220,27 @@ TEST(InjectedFaults, ATreeTwoHundredLevelsDeepComesBackAsFarAsItsPathsFit) {
       EXPECT_EQ(ReadBytes(file), TextBytes(std::to_string(depth)));
     }
   }
+}
+
+// Another run's copy, opened by this one, removed by that run and made
+// anew by a third before this one's lock: the lock would be on a directory
+// no longer anybody's copy, and two installers would share the new one.
+TEST(InjectedFaults, ACopyRemovedBeforeItsLockIsNotTaken) {
+  ScratchDir scratch;
+  const fs::path copy = scratch.path / "VANTREL";
+  fs::create_directory(copy);
+  fs::permissions(copy, fs::perms::owner_all);
+  ArmFault(FaultKind::kLockWindow, 0);
+  Faults().faultedPath = copy.string();
+  HeldDirectory held = TakeEarlierCopy(copy.c_str());
+  EXPECT_TRUE(Faults().fired);
+  ArmFault(FaultKind::kNone, -1);
+  EXPECT_EQ(held, nullptr);
+  EXPECT_EQ(ReadLastError(), kErrorFileNotFound) << "taken for gone, so that the run starts over";
+  CloseHeldDirectory(held);
+  held = TakeEarlierCopy(copy.c_str());
+  EXPECT_NE(held, nullptr) << "the fresh copy is no run's yet";
+  CloseHeldDirectory(held);
 }
 
 }  // namespace
