@@ -128,6 +128,21 @@ bool IsDirectoryWithin(const char* inner, const char* outer);
 // Windows: a drive, share or mounted-volume root).
 bool IsFileSystemRoot(const char* path);
 
+// A directory as the system knows it, whatever spells it: device and inode
+// on Linux, volume serial and file index on Windows.
+struct DirectoryIdentity {
+  uint64_t volume;
+  uint64_t index;
+};
+// False when `path` cannot be opened.
+bool ReadDirectoryIdentity(const char* path, DirectoryIdentity* identity);
+// True when `inner` or one of its real parents, up to and including the
+// root, is one of the `count` directories `outers`, followed as
+// IsDirectoryWithin follows them; a directory mounted elsewhere (a bind
+// mount) is itself, so naming every directory of a tree catches any mount
+// of any of them. False when `inner` cannot be opened.
+bool IsDirectoryBelowAny(const char* inner, const DirectoryIdentity* outers, std::size_t count);
+
 // ---- The temporary copy: temporary_copy_*.cpp ------------------------------
 // The run's copy is its own lock. It is held from its creation to its
 // removal so that no other opener can take it (Windows: held without delete
