@@ -387,6 +387,21 @@ char ReadHostSeparator();
 // its path in `out`. Fails with 5, 2 or 3, 206.
 bool MakeUniqueDirectory(PathBuffer& out, const char* parent, const char* prefix);
 
+// ---- The tools' output: tool_output_*.cpp ----------------------------------
+// A tool's text is the system's own narrow text: UTF-8 on Linux, the ANSI
+// code page on Windows, where a pipe or a file (a CI log) would get names in
+// that code page. From StartToolOutput to FinishToolOutput, Windows hands
+// what the C runtime writes to standard output and error on as wide
+// characters to a console and as UTF-8 to anything else; Linux passes it as
+// it is. Called once each, by the tool's main alone.
+
+struct PlatformToolOutput;
+using ToolOutput = PlatformToolOutput*;
+ToolOutput StartToolOutput();
+// Flushes the C runtime's streams and hands on what is left; nullptr is
+// taken.
+void FinishToolOutput(ToolOutput output);
+
 // ---- Code pages (for the vendor's tools): code_pages_*.cpp -----------------
 // Names below are the system's own: UTF-8 on Linux, the ANSI code page on
 // Windows.

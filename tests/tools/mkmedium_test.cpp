@@ -178,7 +178,9 @@ TEST(Mkmedium, NamesTheCodePageCannotHoldAreRefusedTheOthersComeBack) {
   const ProgramRun cyrillic =
       RunMkmedium(scratch.path, Quoted(source) + " " + Quoted(medium) + " --code-page 1251");
   EXPECT_EQ(cyrillic.exitCode, 2) << cyrillic.output;
-  EXPECT_TRUE(Names(cyrillic, "ller.txt: code page 1251 cannot hold this name")) << cyrillic.output;
+  // The name whole, in UTF-8 through the pipe on either system.
+  EXPECT_TRUE(Names(cyrillic, "M\u00fcller.txt: code page 1251 cannot hold this name"))
+      << cyrillic.output;
   EXPECT_TRUE(Names(cyrillic, "2 paths refused")) << cyrillic.output;
   EXPECT_FALSE(fs::exists(medium));
 

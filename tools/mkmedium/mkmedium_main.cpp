@@ -275,9 +275,7 @@ int CheckMediumTask(const ToolOptions& options) {
   return kExitDone;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int RunTool(int argc, char** argv) {
   ToolOptions options;
   if (!ParseToolOptions(argc, argv, &options)) return kExitUsage;
   switch (options.task) {
@@ -293,4 +291,15 @@ int main(int argc, char** argv) {
       break;
   }
   return MakeMedium(options);
+}
+
+}  // namespace
+
+// Names come out whole through a pipe too: Windows hands the output on in
+// UTF-8, or as wide characters to a console.
+int main(int argc, char** argv) {
+  const ToolOutput output = StartToolOutput();
+  const int code = RunTool(argc, argv);
+  FinishToolOutput(output);
+  return code;
 }
