@@ -219,7 +219,10 @@ TEST(MkmediumPosix, TheImageHoldsTheMediumUnderItsJolietNames) {
       << made.output;
   const Bytes bytes = ReadBytes(image);
   std::string joliet;
-  for (std::size_t at = 17 * 2048; at + 2048 <= bytes.size() && bytes[at] != 255; at += 2048) {
+  // The descriptors after the primary one (sector 16), up to the terminator.
+  constexpr std::size_t kSector = 2048;
+  for (std::size_t at = 17 * kSector; at + kSector <= bytes.size() && bytes[at] != 255;
+       at += kSector) {
     if (bytes[at] != 2) continue;
     for (std::size_t unit = at + 40; unit < at + 72; unit += 2) {
       joliet += bytes[unit] == 0 ? std::string(1, static_cast<char>(bytes[unit + 1])) : "?";
