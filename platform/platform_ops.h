@@ -133,6 +133,21 @@ bool IsDirectoryWithin(const char* inner, const char* outer);
 // Windows: a drive, share or mounted-volume root).
 bool IsFileSystemRoot(const char* path);
 
+// A directory as the system knows it, whatever spells it: device and inode
+// on Linux, volume serial and file index on Windows.
+struct DirectoryIdentity {
+  uint64_t volume;
+  uint64_t index;
+};
+// False when `path` cannot be opened.
+bool ReadDirectoryIdentity(const char* path, DirectoryIdentity* identity);
+// True when `inner` or one of its real parents, up to and including the
+// root, is one of the `count` directories `outers`, followed as
+// IsDirectoryWithin follows them; a directory mounted elsewhere (a bind
+// mount) is itself, so naming every directory of a tree catches any mount
+// of any of them. False when `inner` cannot be opened.
+bool IsDirectoryBelowAny(const char* inner, const DirectoryIdentity* outers, std::size_t count);
+
 // ---- The temporary copy: temporary_copy_*.cpp ------------------------------
 // The run's copy is its own lock. It is held from its creation to its
 // removal so that no other opener can take it (Windows: held without delete
@@ -389,6 +404,21 @@ char ReadHostSeparator();
 // and characters nobody can foresee, so that no one can take its name first;
 // its path in `out`. Fails with 5, 2 or 3, 206.
 bool MakeUniqueDirectory(PathBuffer& out, const char* parent, const char* prefix);
+
+// ---- The tools' output: tool_output_*.cpp ----------------------------------
+// A tool's text is the system's own narrow text: UTF-8 on Linux, the ANSI
+// code page on Windows, where a pipe or a file (a CI log) would get names in
+// that code page. From StartToolOutput to FinishToolOutput, Windows hands
+// what the C runtime writes to standard output and error on as wide
+// characters to a console and as UTF-8 to anything else; Linux passes it as
+// it is. Called once each, by the tool's main alone.
+
+struct PlatformToolOutput;
+using ToolOutput = PlatformToolOutput*;
+ToolOutput StartToolOutput();
+// Flushes the C runtime's streams and hands on what is left; nullptr is
+// taken.
+void FinishToolOutput(ToolOutput output);
 
 // ---- Code pages (for the vendor's tools): code_pages_*.cpp -----------------
 // Names below are the system's own: UTF-8 on Linux, the ANSI code page on

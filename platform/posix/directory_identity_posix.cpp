@@ -22,14 +22,27 @@ bool IsSameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// Walks from `inner` up its physical parents to the root, looking for `outer`.
-bool IsPhysicallyWithin(const char* inner, const struct stat& outer) {
+DirectoryIdentity ToIdentity(const struct stat& file) {
+  return {static_cast<uint64_t>(file.st_dev), static_cast<uint64_t>(file.st_ino)};
+}
+
+bool IsAnyOf(const struct stat& here, const DirectoryIdentity* outers, std::size_t count) {
+  const DirectoryIdentity identity = ToIdentity(here);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (outers[i].volume == identity.volume && outers[i].index == identity.index) return true;
+  }
+  return false;
+}
+
+// Walks from `inner` up its physical parents to the root, looking for any
+// of `outers`.
+bool IsPhysicallyWithinAny(const char* inner, const DirectoryIdentity* outers, std::size_t count) {
   int current = open(inner, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   bool within = false;
   while (current >= 0) {
     struct stat here = {};
     if (fstat(current, &here) != 0) break;
-    if (IsSameFile(here, outer)) {
+    if (IsAnyOf(here, outers, count)) {
       within = true;
       break;
     }
@@ -42,6 +55,11 @@ bool IsPhysicallyWithin(const char* inner, const struct stat& outer) {
   }
   if (current >= 0) close(current);
   return within;
+}
+
+bool IsPhysicallyWithin(const char* inner, const struct stat& outer) {
+  const DirectoryIdentity identity = ToIdentity(outer);
+  return IsPhysicallyWithinAny(inner, &identity, 1);
 }
 
 // The mount point of one line of the mount table, its blanks and
@@ -112,6 +130,19 @@ bool IsDirectoryWithin(const char* inner, const char* outer) {
   if (stat(outerPath, &outerStat) != 0) return false;
   return IsPhysicallyWithin(innerPath, outerStat) ||
          IsShownByMountWithin(innerPath, outerPath, outerStat);
+}
+
+bool ReadDirectoryIdentity(const char* path, DirectoryIdentity* identity) {
+  PathBuffer native;
+  struct stat found = {};
+  if (!TranslatePath(path, native) || stat(native, &found) != 0) return false;
+  *identity = ToIdentity(found);
+  return true;
+}
+
+bool IsDirectoryBelowAny(const char* inner, const DirectoryIdentity* outers, std::size_t count) {
+  PathBuffer native;
+  return TranslatePath(inner, native) && IsPhysicallyWithinAny(native, outers, count);
 }
 
 bool IsFileSystemRoot(const char* path) {

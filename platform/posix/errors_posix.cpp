@@ -97,6 +97,8 @@ void DescribeError(uint32_t code, char* out, std::size_t size) {
   if (size == 0) return;
   // strerror is not thread-safe; the notice thread may be running.
   char words[128];
-  const char* text = strerror_r(UnmapError(code), words, sizeof words);
+  // The failure still in errno says it best: a code stands for several.
+  const int error = errno != 0 && MapErrno(errno) == code ? errno : UnmapError(code);
+  const char* text = strerror_r(error, words, sizeof words);
   (void)std::snprintf(out, size, "%s.", text);
 }

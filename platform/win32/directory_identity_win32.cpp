@@ -25,29 +25,29 @@ constexpr int kMostSubstitutions = 8;
 using GetFinalPathNameByHandleCall = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
 constexpr DWORD kNormalizedName = 0x0;  // FILE_NAME_NORMALIZED
 
-struct FileIdentity {
-  DWORD volume;
-  DWORD indexHigh;
-  DWORD indexLow;
-};
-
 HANDLE OpenForIdentity(const char* path) {
   return CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
-bool ReadIdentity(const char* path, FileIdentity* identity) {
+bool ReadIdentity(const char* path, DirectoryIdentity* identity) {
   HANDLE file = OpenForIdentity(path);
   if (file == INVALID_HANDLE_VALUE) return false;
   BY_HANDLE_FILE_INFORMATION info;
   const bool read = GetFileInformationByHandle(file, &info) != 0;
   CloseHandle(file);
-  if (read) *identity = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+  if (read) {
+    *identity = {info.dwVolumeSerialNumber,
+                 (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+  }
   return read;
 }
 
-bool IsSameIdentity(const FileIdentity& a, const FileIdentity& b) {
-  return a.volume == b.volume && a.indexHigh == b.indexHigh && a.indexLow == b.indexLow;
+bool IsAnyOf(const DirectoryIdentity& here, const DirectoryIdentity* outers, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i) {
+    if (outers[i].volume == here.volume && outers[i].index == here.index) return true;
+  }
+  return false;
 }
 
 bool IsDevicePrefixed(const char* path) {
@@ -96,15 +96,16 @@ bool IsLinkOrMountedFolder(const char* path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-// Whether `path` or any parent of it, up to and including its root, is the
-// directory `outer`. On a spelled path a link, junction or mounted folder
-// hides where the real parents are: one met on the way counts as within.
-bool IsAnyParent(char* path, const FileIdentity& outer, bool spelled) {
+// Whether `path` or any parent of it, up to and including its root, is one
+// of the directories `outers`. On a spelled path a link, junction or mounted
+// folder hides where the real parents are: one met on the way counts as
+// within.
+bool IsAnyParent(char* path, const DirectoryIdentity* outers, std::size_t count, bool spelled) {
   const std::size_t rootLength = MeasureRoot(path);
   do {
     if (spelled && IsLinkOrMountedFolder(path)) return true;
-    FileIdentity here;
-    if (ReadIdentity(path, &here) && IsSameIdentity(here, outer)) return true;
+    DirectoryIdentity here;
+    if (ReadIdentity(path, &here) && IsAnyOf(here, outers, count)) return true;
   } while (CutLastComponent(path, rootLength));
   return false;
 }
@@ -141,17 +142,16 @@ bool ReplaceSubstitutedDrives(char (&path)[kRealPathSize]) {
 
 // The spelled full path stands in for the real one, substituted drives
 // replaced; what cannot be walked cannot be shown to lie outside.
-bool IsSpelledPathWithin(const char* inner, const FileIdentity& outer) {
+bool IsSpelledPathWithin(const char* inner, const DirectoryIdentity* outers, std::size_t count) {
   char path[kRealPathSize];
   const DWORD length = GetFullPathNameA(inner, kRealPathSize, path, nullptr);
   if (length == 0 || length >= kRealPathSize || !ReplaceSubstitutedDrives(path)) return true;
-  return IsAnyParent(path, outer, true);
+  return IsAnyParent(path, outers, count, true);
 }
 
-// False when either cannot be opened.
-bool IsWithin(const char* inner, const char* outer, bool realPathAllowed) {
-  FileIdentity outerIdentity;
-  if (!ReadIdentity(outer, &outerIdentity)) return false;
+// False when `inner` cannot be opened.
+bool IsWithinAny(const char* inner, const DirectoryIdentity* outers, std::size_t count,
+                 bool realPathAllowed) {
   HANDLE opened = OpenForIdentity(inner);
   if (opened == INVALID_HANDLE_VALUE) return false;
   auto readRealPath = realPathAllowed ? FindSystemCall<GetFinalPathNameByHandleCall>(
@@ -161,10 +161,17 @@ bool IsWithin(const char* inner, const char* outer, bool realPathAllowed) {
   const DWORD length =
       readRealPath == nullptr ? 0 : readRealPath(opened, real, kRealPathSize, kNormalizedName);
   CloseHandle(opened);
-  if (length == 0) return IsSpelledPathWithin(inner, outerIdentity);
+  if (length == 0) return IsSpelledPathWithin(inner, outers, count);
   // A real path too long to walk cannot be shown to lie outside.
   if (length >= kRealPathSize) return true;
-  return IsAnyParent(real, outerIdentity, false);
+  return IsAnyParent(real, outers, count, false);
+}
+
+// False when either cannot be opened.
+bool IsWithin(const char* inner, const char* outer, bool realPathAllowed) {
+  DirectoryIdentity outerIdentity;
+  return ReadIdentity(outer, &outerIdentity) &&
+         IsWithinAny(inner, &outerIdentity, 1, realPathAllowed);
 }
 
 }  // namespace
@@ -175,6 +182,14 @@ bool IsSpelledDirectoryWithin(const char* inner, const char* outer) {
 
 bool IsDirectoryWithin(const char* inner, const char* outer) {
   return IsWithin(inner, outer, true);
+}
+
+bool ReadDirectoryIdentity(const char* path, DirectoryIdentity* identity) {
+  return ReadIdentity(path, identity);
+}
+
+bool IsDirectoryBelowAny(const char* inner, const DirectoryIdentity* outers, std::size_t count) {
+  return IsWithinAny(inner, outers, count, true);
 }
 
 bool IsFileSystemRoot(const char* path) {

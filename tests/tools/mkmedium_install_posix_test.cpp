@@ -55,8 +55,18 @@ fs::path InstallInto(const fs::path& scratch) {
   const ProgramRun installed = RunShell("cmake --install " + Quoted(BuildDirectory()) +
                                         " --prefix " + Quoted(prefix) + " 2>&1");
   EXPECT_EQ(installed.exitCode, 0) << installed.output;
-  EXPECT_TRUE(fs::exists(prefix / "bin" / "mkmedium"));
-  EXPECT_TRUE(ReadBytes(prefix / "share" / "vantrel" / "setup") == ReadBytes(LauncherProgram()));
+  // The programs stripped as they are installed, the build's own kept whole.
+  for (const fs::path& program : {prefix / "bin" / "mkmedium", prefix / "share/vantrel/setup"}) {
+    EXPECT_FALSE(Names(RunShell("readelf -S " + Quoted(program)), ".symtab")) << program;
+  }
+  EXPECT_TRUE(Names(RunShell("readelf -S " + Quoted(LauncherProgram())), ".symtab"));
+  const Bytes page = ReadBytes(prefix / "share/man/man1/mkmedium.1");
+  const std::string text(page.begin(), page.end());
+  EXPECT_EQ(text.rfind(".TH MKMEDIUM 1 \"2026\" \"vantrel ", 0), 0u) << text;
+  EXPECT_EQ(text.find('@'), std::string::npos) << "the version filled in";
+  if (fs::exists(kWindowsLauncher)) {
+    EXPECT_TRUE(ReadBytes(prefix / "share/vantrel/setup.exe") == ReadBytes(kWindowsLauncher));
+  }
   return prefix;
 }
 
@@ -110,17 +120,23 @@ TEST(MkmediumInstall, WithoutAWindowsLauncherOnlyANamedOneIsTaken) {
 // files, its needs, and the tool run from where it unpacks.
 TEST(MkmediumInstall, TheDebianPackageHoldsTheToolAndTheWindowsLauncher) {
   ScratchDir scratch;
-  const ProgramRun packed =
-      RunShell("cpack -G DEB -B " + Quoted(scratch.path / "package") + " --config " +
-               Quoted(BuildDirectory() / "CPackConfig.cmake") + " 2>&1");
+  // Started elsewhere, as the README starts it, cpack packs into the build.
+  const ProgramRun packed = RunShell("cd " + Quoted(scratch.path) + " && cpack -G DEB --config " +
+                                     Quoted(BuildDirectory() / "CPackConfig.cmake") + " 2>&1");
   ASSERT_EQ(packed.exitCode, 0) << packed.output;
+  EXPECT_EQ(ListTree(scratch.path), std::vector<std::string>{}) << packed.output;
+  fs::create_directories(scratch.path / "package");
   std::vector<fs::path> packages;
-  for (const auto& entry : fs::directory_iterator(scratch.path / "package")) {
-    if (entry.path().extension() == ".deb") packages.push_back(entry.path());
+  for (const auto& entry : fs::directory_iterator(BuildDirectory())) {
+    if (entry.path().extension() != ".deb") continue;
+    packages.push_back(scratch.path / "package" / entry.path().filename());
+    fs::rename(entry.path(), packages.back());
   }
   ASSERT_EQ(packages.size(), 1u) << packed.output;
   const ProgramRun contents = RunShell("dpkg-deb -c " + Quoted(packages[0]));
-  for (const char* file : {"./usr/bin/mkmedium", "./usr/share/vantrel/setup"}) {
+  for (const char* file :
+       {"./usr/bin/mkmedium", "./usr/share/vantrel/setup", "./usr/share/man/man1/mkmedium.1",
+        "./usr/share/doc/vantrel-mkmedium/copyright"}) {
     EXPECT_TRUE(Names(contents, std::string(file) + "\n")) << file << "\n" << contents.output;
   }
   const ProgramRun fields = RunShell("dpkg-deb -f " + Quoted(packages[0]) + " Recommends Depends");
@@ -131,6 +147,13 @@ TEST(MkmediumInstall, TheDebianPackageHoldsTheToolAndTheWindowsLauncher) {
 
   const fs::path root = scratch.path / "root";
   ASSERT_EQ(RunShell("dpkg-deb -x " + Quoted(packages[0]) + " " + Quoted(root)).exitCode, 0);
+  const Bytes copyrightBytes = ReadBytes(root / "usr/share/doc/vantrel-mkmedium/copyright");
+  const std::string copyright(copyrightBytes.begin(), copyrightBytes.end());
+  EXPECT_TRUE(copyright.find("Copyright: 2026 The Vantrel authors\nLicense: Expat\n Permission "
+                             "is hereby granted") != std::string::npos)
+      << copyright;
+  EXPECT_EQ(ReadBytes(root / "usr/share/vantrel/setup.exe"), ReadBytes(kWindowsLauncher))
+      << "the launcher packed as built";
   MakeWithTheShippedLauncher(root / "usr", scratch.path);
 }
 

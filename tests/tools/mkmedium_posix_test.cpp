@@ -66,6 +66,82 @@ TEST(MkmediumPosix, RefusesNamesWindowsCannotHoldLinksAndCaseTwins) {
   EXPECT_FALSE(fs::exists(medium));
 }
 
+// Every file and folder below `root` with its modification time: what a
+// refusal must leave as it was.
+std::vector<std::string> ListTreeWithTimes(const fs::path& root) {
+  std::vector<std::string> listed;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    listed.push_back(entry.path().string() + " " +
+                     std::to_string(entry.last_write_time().time_since_epoch().count()));
+  }
+  listed.push_back(std::to_string(fs::last_write_time(root).time_since_epoch().count()));
+  std::sort(listed.begin(), listed.end());
+  return listed;
+}
+
+// MEDIUM and SOURCE are compared as directories, not spellings: through a
+// link, and through a bind mount (a container volume is one), both ways.
+TEST(MkmediumPosix, AMediumThatIsTheSourceByAnyOtherNameIsRefusedUnwritten) {
+  ScratchDir scratch;
+  const fs::path source = scratch.path / "source";
+  WriteBytes(source / "SETUP.EXE", TextBytes("installer"));
+  fs::create_directories(source / "empty");
+  fs::create_directories(source / "deep" / "er");
+  fs::create_directory_symlink(source, scratch.path / "alias");
+  fs::create_directories(scratch.path / "vol");
+  fs::create_directories(scratch.path / "outside");
+  const std::vector<std::string> before = ListTreeWithTimes(source);
+  const auto make = [&](const std::string& from, const std::string& to,
+                        const std::string& more = "") {
+    return Quoted(MkmediumProgram()) + " --launcher " + Quoted(LauncherProgram()) + " " +
+           Quoted(scratch.path / from) + " " + Quoted(scratch.path / to) + more + " 2>&1";
+  };
+  for (const char* medium : {"alias", "alias/empty", "alias/new", "alias/deep/er/new"}) {
+    const ProgramRun run = RunShell(make("source", medium));
+    EXPECT_EQ(run.exitCode, 2) << medium << ": " << run.output;
+    EXPECT_NE(
+        run.output.find("the source " + (scratch.path / "source").string() + "; nothing written"),
+        std::string::npos)
+        << run.output;
+  }
+  // The other way round: the source through a link to an empty MEDIUM.
+  fs::create_directory_symlink(scratch.path / "outside", scratch.path / "outside-link");
+  const ProgramRun reversed = RunShell(make("outside-link", "outside"));
+  EXPECT_EQ(reversed.exitCode, 2) << reversed.output;
+  EXPECT_NE(reversed.output.find("is the source"), std::string::npos) << reversed.output;
+  EXPECT_EQ(ListTreeWithTimes(source), before);
+  EXPECT_TRUE(fs::is_empty(scratch.path / "outside"));
+
+  // A private mount namespace: the mounts end with the shell.
+  if (RunShell("unshare -m true").exitCode != 0) {
+    GTEST_SKIP() << "this test may not mount here (unshare -m fails): the bind mounts are "
+                    "left untried";
+  }
+  const std::string bind =
+      "mount --bind " + Quoted(source / "empty") + " " + Quoted(scratch.path / "vol") + " && ";
+  const ProgramRun mounted = RunShell("unshare -m sh -c " + Quoted(bind + make("source", "vol")));
+  EXPECT_EQ(mounted.exitCode, 2) << mounted.output;
+  EXPECT_NE(mounted.output.find("vol lies inside the source"), std::string::npos) << mounted.output;
+  const std::string bindDeep = "mount --bind " + Quoted(source / "deep" / "er") + " " +
+                               Quoted(scratch.path / "vol") + " && ";
+  const ProgramRun below =
+      RunShell("unshare -m sh -c " + Quoted(bindDeep + make("source", "vol/new")));
+  EXPECT_EQ(below.exitCode, 2) << below.output;
+  const ProgramRun image =
+      RunShell("unshare -m sh -c " +
+               Quoted(bindDeep + make("source", "medium",
+                                      " --iso " + Quoted(scratch.path / "vol" / "x.iso"))));
+  EXPECT_EQ(image.exitCode, 2) << image.output;
+  EXPECT_NE(image.output.find("must lie outside"), std::string::npos) << image.output;
+  const ProgramRun sourceMounted = RunShell(
+      "unshare -m sh -c " + Quoted("mount --bind " + Quoted(scratch.path / "outside") + " " +
+                                   Quoted(scratch.path / "vol") + " && " + make("vol", "outside")));
+  EXPECT_NE(sourceMounted.output.find("is the source"), std::string::npos) << sourceMounted.output;
+  EXPECT_EQ(ListTreeWithTimes(source), before);
+  EXPECT_FALSE(fs::exists(scratch.path / "medium"));
+  EXPECT_TRUE(fs::is_empty(scratch.path / "vol"));
+}
+
 TEST(MkmediumPosix, AFullDiskLeavesTheMediumAsItWas) {
   ScratchDir scratch;
   const fs::path source = scratch.path / "source";
@@ -82,6 +158,10 @@ TEST(MkmediumPosix, AFullDiskLeavesTheMediumAsItWas) {
   const ProgramRun failed = makeWithFullDisk(fresh);
   EXPECT_EQ(failed.exitCode, 1) << failed.output;
   EXPECT_NE(failed.output.find("nothing kept in"), std::string::npos) << failed.output;
+  EXPECT_NE(
+      failed.output.find("cannot write " + (fresh / "a" / "second").string() + ": File too large."),
+      std::string::npos)
+      << failed.output;
   EXPECT_FALSE(fs::exists(fresh));
 
   // The vendor's own folder stays itself, its mode kept, only emptied.
@@ -128,9 +208,34 @@ TEST(MkmediumPosix, TheImageHoldsTheMediumUnderItsJolietNames) {
   WriteBytes(image, TextBytes("last week's image"));
   const ProgramRun made = RunProgram(
       MkmediumProgram(), scratch.path,
-      "--launcher " + Quoted(LauncherProgram()) + " --iso -medium.iso -- source -print-size");
+      "--launcher " + Quoted(LauncherProgram()) +
+          " --iso -medium.iso --label \"\u00c9TIQUETTE-DU-PRODUIT\" -- source -print-size");
   ASSERT_EQ(made.exitCode, 0) << made.output;
   for (const auto& name : ListTree(scratch.path)) EXPECT_EQ(name.find(".part"), std::string::npos);
+  // 20 characters, 21 bytes: the note counts characters, and the Joliet name
+  // Windows shows is what it says.
+  EXPECT_NE(made.output.find("it shows the first 16 of \"\u00c9TIQUETTE-DU-PRODUIT\" (20)"),
+            std::string::npos)
+      << made.output;
+  const Bytes bytes = ReadBytes(image);
+  std::string joliet;
+  // The descriptors after the primary one (sector 16), up to the terminator.
+  constexpr std::size_t kSector = 2048;
+  for (std::size_t at = 17 * kSector; at + kSector <= bytes.size() && bytes[at] != 255;
+       at += kSector) {
+    if (bytes[at] != 2) continue;
+    for (std::size_t unit = at + 40; unit < at + 72; unit += 2) {
+      joliet += bytes[unit] == 0 ? std::string(1, static_cast<char>(bytes[unit + 1])) : "?";
+    }
+  }
+  EXPECT_EQ(joliet, "\xc9TIQUETTE-DU-PRO") << "the first 16 characters, one of them U+00C9";
+  const std::string tooLong = "\u00c9" + std::string(31, 'L');
+  const ProgramRun bytesOver =
+      RunMkmedium(scratch.path, "source m2 --iso m2.iso --label " + Quoted(tooLong));
+  EXPECT_EQ(bytesOver.exitCode, 64) << bytesOver.output;
+  EXPECT_NE(bytesOver.output.find("takes 33 bytes, where the image's primary volume name holds 32"),
+            std::string::npos)
+      << bytesOver.output;
 
   // Read back the Joliet tree alone, as Windows reads it.
   const fs::path fromImage = scratch.path / "from-image";

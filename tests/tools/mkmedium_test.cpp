@@ -85,8 +85,36 @@ TEST(Mkmedium, TakesOnlyANewOrEmptyMediumOutsideTheSource) {
   EXPECT_EQ(inside.exitCode, 2) << inside.output;
   EXPECT_EQ(ListTree(source), std::vector<std::string>{"SETUP.EXE"});
 
+  // The source itself, under another spelling, is no medium either.
+  const ProgramRun itself = RunMkmedium(
+      scratch.path, Quoted(source) + " " + Quoted(scratch.path / "." / "source" / ".." / "source"));
+  EXPECT_EQ(itself.exitCode, 2) << itself.output;
+  EXPECT_TRUE(Names(itself, "is the source")) << itself.output;
+  EXPECT_EQ(ListTree(source), std::vector<std::string>{"SETUP.EXE"});
+
+  // Swapped operands: the SOURCE that is not there is named as the fault.
+  const ProgramRun swapped =
+      RunMkmedium(scratch.path, Quoted(scratch.path / "newmedium") + " " + Quoted(source));
+  EXPECT_EQ(swapped.exitCode, 1) << swapped.output;
+  EXPECT_TRUE(Names(swapped, "no source folder " + (scratch.path / "newmedium").string()))
+      << swapped.output;
+  EXPECT_TRUE(Names(swapped, "SOURCE comes first")) << swapped.output;
+  const ProgramRun noMedium =
+      RunMkmedium(scratch.path, "--check " + Quoted(source) + " " + Quoted(scratch.path / "none"));
+  EXPECT_EQ(noMedium.exitCode, 1) << noMedium.output;
+  EXPECT_TRUE(Names(noMedium, "no medium or image " + (scratch.path / "none").string()))
+      << noMedium.output;
+  EXPECT_FALSE(Names(noMedium, "difference")) << noMedium.output;
+
+  // An image named by a folder is refused before any image is made.
   const fs::path empty = scratch.path / "empty";
   fs::create_directories(empty);
+  const ProgramRun isoFolder = RunMkmedium(
+      scratch.path, Quoted(source) + " " + Quoted(scratch.path / "m") + " --iso " + Quoted(empty));
+  EXPECT_EQ(isoFolder.exitCode, 2) << isoFolder.output;
+  EXPECT_TRUE(Names(isoFolder, "--iso " + empty.string() + " names a folder")) << isoFolder.output;
+  EXPECT_FALSE(fs::exists(scratch.path / "m"));
+
   EXPECT_EQ(RunMkmedium(scratch.path, Quoted(source) + " " + Quoted(empty)).exitCode, 0);
   EXPECT_EQ(ListTree(empty), (std::vector<std::string>{"setup.exe", "setup.xex"}));
 }
@@ -150,7 +178,9 @@ TEST(Mkmedium, NamesTheCodePageCannotHoldAreRefusedTheOthersComeBack) {
   const ProgramRun cyrillic =
       RunMkmedium(scratch.path, Quoted(source) + " " + Quoted(medium) + " --code-page 1251");
   EXPECT_EQ(cyrillic.exitCode, 2) << cyrillic.output;
-  EXPECT_TRUE(Names(cyrillic, "ller.txt: code page 1251 cannot hold this name")) << cyrillic.output;
+  // The name whole, in UTF-8 through the pipe on either system.
+  EXPECT_TRUE(Names(cyrillic, "M\u00fcller.txt: code page 1251 cannot hold this name"))
+      << cyrillic.output;
   EXPECT_TRUE(Names(cyrillic, "2 paths refused")) << cyrillic.output;
   EXPECT_FALSE(fs::exists(medium));
 
@@ -184,6 +214,37 @@ TEST(Mkmedium, AnswersHelpAndRefusesCommandLinesItDoesNotUnderstand) {
     EXPECT_EQ(RunProgram(MkmediumProgram(), scratch.path, refused).exitCode, 64) << refused;
   }
   EXPECT_EQ(ListTree(scratch.path), std::vector<std::string>{});
+
+  // Options that contradict each other, each told as what it is.
+  const std::pair<const char*, const char*> contradictions[] = {
+      {"-q -v a b", "-q and -v contradict each other"},
+      {"--label PRODUCT a b", "--label names the image's volume: give --iso FILE too"},
+      {"--check --iso x.iso a b", "--check takes an image as MEDIUM"},
+      {"--launcher stage medium-x", "--launcher took stage as its FILE"},
+      {"--check stage", "usage: mkmedium --check [options] SOURCE MEDIUM|IMAGE.iso"},
+      {"stage", "usage: mkmedium [options] SOURCE MEDIUM"},
+      {"a b --label 0123456789012345678901234567890123456789", "1 to 32 characters"}};
+  for (const auto& [arguments, told] : contradictions) {
+    const ProgramRun run = RunProgram(MkmediumProgram(), scratch.path, arguments);
+    EXPECT_EQ(run.exitCode, 64) << arguments;
+    EXPECT_TRUE(Names(run, told)) << arguments << ": " << run.output;
+  }
+}
+
+TEST(Mkmedium, VersionNamesTheLicenceAndTheDefaultLauncher) {
+  ScratchDir scratch;
+  const ProgramRun version = RunProgram(MkmediumProgram(), scratch.path, "--version");
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_TRUE(Names(version, "Copyright (c) 2026 The Vantrel authors")) << version.output;
+  EXPECT_TRUE(Names(version, "Licence: MIT")) << version.output;
+  // The launcher a make would take: a file that is there, or none and why.
+  const std::size_t at = version.output.find("Default launcher: ");
+  ASSERT_NE(at, std::string::npos) << version.output;
+  std::string named = version.output.substr(at + 18);
+  named = named.substr(0, named.find_first_of("\r\n"));
+  if (named.rfind("none found (looked for ", 0) != 0) {
+    EXPECT_TRUE(fs::is_regular_file(named)) << version.output;
+  }
 }
 
 }  // namespace

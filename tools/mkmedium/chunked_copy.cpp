@@ -32,18 +32,24 @@ CopyResult CopyOpenFile(FileHandle in, FileHandle out, int64_t length, bool stor
 CopyChunk MakeCopyChunk() { return CopyChunk(kChunkSize); }
 
 CopyResult CopyFileInChunks(const char* from, const char* to, int64_t length, bool stored,
-                            CopyChunk* chunk, ProgressBar* bar) {
+                            CopyChunk* chunk, ProgressBar* bar, uint32_t* writeError) {
   FileHandle in = OpenFileForRead(from);
   if (in == nullptr) return CopyResult::kSourceUnreadable;
   FileHandle out = OpenFileForWrite(to, true);
   if (out == nullptr) {
+    if (writeError != nullptr) *writeError = ReadLastError();
     CloseFile(in);
     return CopyResult::kWriteFailed;
   }
   CopyResult result = CopyOpenFile(in, out, length, stored, chunk, bar);
+  // Why a write failed, before the closes and the removal set codes of their own.
+  if (result == CopyResult::kWriteFailed && writeError != nullptr) *writeError = ReadLastError();
   CloseFile(in);
   // Closing a written file can report a late write failure.
-  if (!CloseFile(out) && result == CopyResult::kDone) result = CopyResult::kWriteFailed;
+  if (!CloseFile(out) && result == CopyResult::kDone) {
+    result = CopyResult::kWriteFailed;
+    if (writeError != nullptr) *writeError = ReadLastError();
+  }
   if (result != CopyResult::kDone) DeleteFilePath(to);
   return result;
 }

@@ -18,6 +18,7 @@ CopyChunk MakeCopyChunk();
 // Copies `from` to the new file `to`, each byte complemented when `stored`.
 // The source must read exactly `length` bytes: one that changed since it was
 // listed counts as unreadable. A failed copy leaves no file at `to`. Each
-// chunk written moves `bar`, when given.
+// chunk written moves `bar`, when given. A failed write leaves its reason in
+// `writeError`, when given.
 CopyResult CopyFileInChunks(const char* from, const char* to, int64_t length, bool stored,
-                            CopyChunk* chunk, ProgressBar* bar);
+                            CopyChunk* chunk, ProgressBar* bar, uint32_t* writeError = nullptr);

@@ -143,8 +143,8 @@ bool WriteIsoImage(const char* medium, const ImageSettings& settings, const Imag
         CheckIsoImage(check, partial, settings.image, scratch) == 0) {
       placed = ReplaceFilePath(partial, settings.image);
       if (!placed) {
-        (void)std::fprintf(stderr, "mkmedium: cannot put the image in place of %s (error %u)\n",
-                           settings.image, ReadLastError());
+        (void)std::fprintf(stderr, "mkmedium: cannot put the image in place of %s: %s\n",
+                           settings.image, ShowLastError().c_str());
       }
     }
     if (!placed) {

@@ -44,6 +44,12 @@ std::string ShowRelativePath(const char* relative) {
   return shown;
 }
 
+std::string ShowLastError() {
+  char words[256];
+  DescribeError(ReadLastError(), words, sizeof words);
+  return words;
+}
+
 std::string ShowSize(uint64_t bytes) {
   constexpr const char* kUnits[] = {"KiB", "MiB", "GiB", "TiB"};
   char text[32];

@@ -86,6 +86,10 @@ bool ReadDirectoryPart(PathBuffer& out, const char* path);
 // A '\'-separated path below SOURCE or MEDIUM as this system shows paths.
 std::string ShowRelativePath(const char* relative);
 
+// Why the last platform call failed, in the system's own words, ending in
+// a period.
+std::string ShowLastError();
+
 // A size as a person reads it: "900 bytes", "1.5 KiB", "116.3 MiB", "1.0 GiB".
 std::string ShowSize(uint64_t bytes);
 

@@ -6,6 +6,7 @@
 
 #include "payload/payload_tree.h"
 #include "platform/platform_ops.h"
+#include "tools/mkmedium/medium_place.h"
 #include "tools/mkmedium/medium_tasks.h"
 #include "tools/mkmedium/mkmedium_options.h"
 #include "tools/mkmedium/xorriso_run.h"
@@ -80,26 +81,6 @@ void TakeBackMedium(const char* medium, MediumState before) {
   }
 }
 
-// Refusals that need the medium's directory to exist to be judged.
-bool IsMediumPlaceRefused(const ToolOptions& options) {
-  if (IsDirectoryWithin(options.medium, options.source)) {
-    (void)std::fprintf(stderr, "mkmedium: refused: %s lies inside the source %s\n", options.medium,
-                       options.source);
-    return true;
-  }
-  PathBuffer imageDirectory;
-  if (options.image != nullptr) {
-    if (!ReadDirectoryPart(imageDirectory, options.image) ||
-        IsDirectoryWithin(imageDirectory, options.medium) ||
-        IsDirectoryWithin(imageDirectory, options.source)) {
-      (void)std::fprintf(stderr, "mkmedium: refused: the image %s must lie outside %s and %s\n",
-                         options.image, options.source, options.medium);
-      return true;
-    }
-  }
-  return false;
-}
-
 bool WriteMedium(const ToolOptions& options, const MediumPlan& plan, const char* launcher,
                  int64_t imageTime) {
   if (!StoreMedium(options.source, options.medium, plan, options.quiet)) return false;
@@ -165,7 +146,26 @@ bool PlanSource(const ToolOptions& options, bool forImage, MediumPlan* plan) {
   return true;
 }
 
+// SOURCE must be a folder: swapped operands name a MEDIUM that is not there.
+bool IsSourceFound(const ToolOptions& options) {
+  DirEntry found;
+  const bool exists = LookUpPath(options.source, &found);
+  if (exists && IsDirectoryEntry(found)) return true;
+  const std::string why = exists ? std::string("it is a file.") : ShowLastError();
+  (void)std::fprintf(stderr, "mkmedium: no source folder %s: %s SOURCE comes first: %s\n",
+                     options.source, why.c_str(),
+                     options.task == ToolTask::kCheck ? "mkmedium --check SOURCE MEDIUM|IMAGE.iso"
+                                                      : "mkmedium SOURCE MEDIUM");
+  return false;
+}
+
 int MakeMedium(const ToolOptions& options) {
+  if (!IsSourceFound(options)) return kExitFailed;
+  if (IsImagePathRefused(options.image) ||
+      IsMediumPlaceRefused(options.source, options.medium, options.image,
+                           ReadSourceDirectories(options.source, nullptr))) {
+    return kExitRefused;
+  }
   PathBuffer launcher;
   if (!FindLauncher(options, launcher)) return kExitFailed;
   std::string held;
@@ -188,12 +188,20 @@ int MakeMedium(const ToolOptions& options) {
   if (options.image != nullptr && !ReadImageTime(options.source, plan, &imageTime)) {
     return kExitFailed;
   }
+  // Every folder of the source is known now: a mount of any of them is
+  // caught before anything is written.
+  const SourceDirectories directories = ReadSourceDirectories(options.source, &plan);
+  if (IsMediumPlaceRefused(options.source, options.medium, options.image, directories)) {
+    return kExitRefused;
+  }
+  TellLabelCut(options);
   if (before == MediumState::kMissing && !MakeDirectory(options.medium)) {
-    (void)std::fprintf(stderr, "mkmedium: cannot create %s (error %u)\n", options.medium,
-                       ReadLastError());
+    (void)std::fprintf(stderr, "mkmedium: cannot create %s: %s\n", options.medium,
+                       ShowLastError().c_str());
     return kExitFailed;
   }
-  if (IsMediumPlaceRefused(options)) {
+  // The image's folder may lie in a MEDIUM that did not exist until now.
+  if (IsMediumPlaceRefused(options.source, options.medium, options.image, directories)) {
     TakeBackMedium(options.medium, before);
     return kExitRefused;
   }
@@ -217,10 +225,16 @@ int MakeMedium(const ToolOptions& options) {
 // help. The medium is compared all the same, for the whole list at once. A
 // MEDIUM that is a file is an image, checked under the image's rules.
 int CheckMediumTask(const ToolOptions& options) {
+  if (!IsSourceFound(options)) return kExitFailed;
+  DirEntry found;
+  if (!LookUpPath(options.medium, &found)) {
+    (void)std::fprintf(stderr, "mkmedium: no medium or image %s to check: %s\n", options.medium,
+                       ShowLastError().c_str());
+    return kExitFailed;
+  }
   PathBuffer launcher;
   if (!FindLauncher(options, launcher)) return kExitFailed;
-  DirEntry found;
-  const bool image = LookUpPath(options.medium, &found) && !IsDirectoryEntry(found);
+  const bool image = !IsDirectoryEntry(found);
   if (image && !FindXorriso("--check of an image")) return kExitFailed;
   MediumPlan plan = {{}, 0, 0, 0, {}, {}};
   if (!PlanSource(options, image, &plan)) return kExitFailed;
@@ -240,6 +254,11 @@ int CheckMediumTask(const ToolOptions& options) {
         "mkmedium: %s: %s does not restore to %s with the launcher %s (%s)\n",
         ShowCount(static_cast<uint64_t>(differences), "difference", "differences").c_str(),
         options.medium, options.source, launcher, kind.c_str());
+    if (options.launcher == nullptr) {
+      (void)std::printf(
+          "mkmedium: a medium made with another launcher (a signed one) is checked against it "
+          "with --launcher FILE\n");
+    }
   }
   if (plan.refusals != 0) {
     (void)std::fprintf(stderr, "mkmedium: %s refused: no medium restores %s\n",
@@ -256,9 +275,7 @@ int CheckMediumTask(const ToolOptions& options) {
   return kExitDone;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int RunTool(int argc, char** argv) {
   ToolOptions options;
   if (!ParseToolOptions(argc, argv, &options)) return kExitUsage;
   switch (options.task) {
@@ -274,4 +291,15 @@ int main(int argc, char** argv) {
       break;
   }
   return MakeMedium(options);
+}
+
+}  // namespace
+
+// Names come out whole through a pipe too: Windows hands the output on in
+// UTF-8, or as wide characters to a console.
+int main(int argc, char** argv) {
+  const ToolOutput output = StartToolOutput();
+  const int code = RunTool(argc, argv);
+  FinishToolOutput(output);
+  return code;
 }

@@ -3,14 +3,21 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
+#include "platform/platform_ops.h"
 #include "tools/mkmedium/medium_plan.h"
+#include "tools/mkmedium/medium_tasks.h"
 #include "vantrel_version.h"
 
 namespace {
 
 constexpr char kDefaultLabel[] = "SETUP";
 constexpr std::size_t kLongestLabel = 32;
+// xorriso's longest volume name, in bytes.
+constexpr std::size_t kLabelBytes = 32;
+// The Joliet volume name, what Windows shows, holds 16 UTF-16 units.
+constexpr std::size_t kLongestJolietLabel = 16;
 constexpr long kLongestFolderLength = 250;
 // "D:\": a folder is never shorter than a drive's root.
 constexpr long kShortestFolderLength = 3;
@@ -55,12 +62,37 @@ bool ParseCodePage(const char* text, uint32_t* codePage) {
   return false;
 }
 
-// xorriso refuses a longer volume name, after the medium is written.
+// The label's length in UTF-16 units, as Joliet counts it; 0 for a text the
+// system cannot convert.
+std::size_t CountLabelUnits(const char* label) {
+  char wide[4 * kLabelBytes + 1];
+  if (!FoldNameCase(label, wide, sizeof wide)) return 0;
+  std::size_t units = 0;
+  for (const char* c = wide; *c != '\0'; ++c) {
+    const auto byte = static_cast<unsigned char>(*c);
+    // A UTF-8 lead byte starts a character; one of four bytes needs two units.
+    if ((byte & 0xC0) != 0x80) units += byte >= 0xF0 ? 2 : 1;
+  }
+  return units;
+}
+
+// Counted in characters; xorriso also refuses a name of more than 32 bytes
+// as the system spells it, after the medium is written, so that is told
+// here.
 bool CheckLabel(const char* label) {
-  const std::size_t length = std::strlen(label);
-  if (length >= 1 && length <= kLongestLabel) return true;
-  (void)std::fprintf(stderr, "mkmedium: --label takes 1 to %zu characters, not \"%s\"\n",
-                     kLongestLabel, label);
+  const std::size_t bytes = std::strlen(label);
+  const std::size_t characters = bytes > 4 * kLongestLabel ? 0 : CountLabelUnits(label);
+  const bool counted = characters >= 1 && characters <= kLongestLabel;
+  if (counted && bytes <= kLabelBytes) return true;
+  if (counted) {
+    (void)std::fprintf(stderr,
+                       "mkmedium: --label \"%s\" takes %zu bytes, where the image's primary "
+                       "volume name holds %zu: shorten it, or use fewer characters beyond ASCII\n",
+                       label, bytes, kLabelBytes);
+  } else {
+    (void)std::fprintf(stderr, "mkmedium: --label takes 1 to %zu characters, not \"%s\"\n",
+                       kLongestLabel, label);
+  }
   return false;
 }
 
@@ -98,6 +130,45 @@ bool TakeOption(int argc, char** argv, int* index, ToolOptions* options) {
   return true;
 }
 
+// Options that ask for two things at once, or for what the task does not do.
+bool IsContradiction(const ToolOptions& options) {
+  const char* contradiction = nullptr;
+  if (options.quiet && options.verbose) {
+    contradiction = "-q and -v contradict each other: give one";
+  } else if (options.task == ToolTask::kCheck && options.image != nullptr) {
+    contradiction =
+        "--check takes an image as MEDIUM, --iso makes one: check IMAGE.iso as \"--check SOURCE "
+        "IMAGE.iso\"";
+  } else if (options.label != kDefaultLabel && options.image == nullptr) {
+    contradiction = options.task == ToolTask::kCheck
+                        ? "--label names the volume of an image a make writes; --check reads it "
+                          "from the image"
+                        : "--label names the image's volume: give --iso FILE too";
+  }
+  if (contradiction == nullptr) return false;
+  (void)std::fprintf(stderr, "mkmedium: %s\n", contradiction);
+  return true;
+}
+
+// Too few operands: the usage of the task asked for, and, when an option
+// took what may have been meant as an operand, which one.
+void TellMissingOperands(int argc, char** argv, const char* given, ToolTask task) {
+  const char* form = task == ToolTask::kCheck ? "--check [options] SOURCE MEDIUM|IMAGE.iso"
+                                              : "[options] SOURCE MEDIUM";
+  if (given == nullptr) {
+    (void)std::fprintf(stderr, "mkmedium: no SOURCE and MEDIUM given\n");
+  } else {
+    (void)std::fprintf(stderr, "mkmedium: only %s given, where SOURCE and MEDIUM are needed\n",
+                       given);
+  }
+  for (int i = 1; i + 1 < argc; ++i) {
+    if (std::strcmp(argv[i], "--launcher") == 0 || std::strcmp(argv[i], "--iso") == 0) {
+      (void)std::fprintf(stderr, "mkmedium: %s took %s as its FILE\n", argv[i], argv[i + 1]);
+    }
+  }
+  (void)std::fprintf(stderr, "usage: mkmedium %s (see mkmedium --help)\n", form);
+}
+
 }  // namespace
 
 bool ParseToolOptions(int argc, char** argv, ToolOptions* options) {
@@ -129,8 +200,9 @@ bool ParseToolOptions(int argc, char** argv, ToolOptions* options) {
     }
   }
   if (options->task == ToolTask::kHelp || options->task == ToolTask::kVersion) return true;
+  if (IsContradiction(*options)) return false;
   if (operandCount != 2) {
-    (void)std::fprintf(stderr, "usage: mkmedium [options] SOURCE MEDIUM (see mkmedium --help)\n");
+    TellMissingOperands(argc, argv, operands[0], options->task);
     return false;
   }
   // An empty operand would be taken for the root: its paths join as "\name".
@@ -198,4 +270,31 @@ void PrintToolHelp() {
       kDefaultTargetLength, kDefaultSourceLength);
 }
 
-void PrintToolVersion() { (void)std::printf("mkmedium %s\n", VANTREL_VERSION_TEXT); }
+void TellLabelCut(const ToolOptions& options) {
+  if (options.image == nullptr || options.quiet) return;
+  const std::size_t characters = CountLabelUnits(options.label);
+  if (characters <= kLongestJolietLabel) return;
+  (void)std::fprintf(stderr,
+                     "mkmedium: note: Windows shows the image's volume name from its Joliet name, "
+                     "which holds %zu characters: it shows the first %zu of \"%s\" (%zu); the "
+                     "primary volume name keeps them all\n",
+                     kLongestJolietLabel, kLongestJolietLabel, options.label, characters);
+}
+
+void PrintToolVersion() {
+  (void)std::printf(
+      "mkmedium %s\n"
+      "Copyright (c) 2026 The Vantrel authors\n"
+      "Licence: MIT, setup.exe included; its text is LICENSE in the sources and the zip,\n"
+      "and /usr/share/doc/vantrel-mkmedium/copyright from the package\n",
+      VANTREL_VERSION_TEXT);
+  PathBuffer launcher;
+  std::string looked;
+  if (FindDefaultLauncher(launcher, &looked)) {
+    (void)std::printf("Default launcher: %s\n", launcher);
+  } else {
+    (void)std::printf(
+        "Default launcher: none found (looked for %s); name one with --launcher\n",
+        looked.empty() ? "none: this program's own path cannot be read" : looked.c_str());
+  }
+}

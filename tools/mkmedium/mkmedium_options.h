@@ -30,4 +30,8 @@ bool ParseToolOptions(int argc, char** argv, ToolOptions* options);
 
 void PrintToolHelp();
 
+// A note, unless quiet, for a label longer than the image's Joliet volume
+// name holds: Windows shows only its start.
+void TellLabelCut(const ToolOptions& options);
+
 void PrintToolVersion();

@@ -20,19 +20,25 @@ bool StoreEntry(const char* source, const char* medium, const MediumEntry& entry
   }
   if (entry.directory) {
     if (MakeDirectory(to)) return true;
-    (void)std::fprintf(stderr, "mkmedium: cannot create %s (error %u)\n", to, ReadLastError());
+    (void)std::fprintf(stderr, "mkmedium: cannot create %s: %s\n", ShowRelativePath(to).c_str(),
+                       ShowLastError().c_str());
     return false;
   }
-  switch (CopyFileInChunks(from, to, entry.length, true, chunk, bar)) {
+  uint32_t error = 0;
+  switch (CopyFileInChunks(from, to, entry.length, true, chunk, bar, &error)) {
     case CopyResult::kDone:
       return true;
     case CopyResult::kSourceUnreadable:
-      (void)std::fprintf(stderr, "mkmedium: cannot read %s, or it changed while stored\n", from);
+      (void)std::fprintf(stderr, "mkmedium: cannot read %s, or it changed while stored\n",
+                         ShowRelativePath(from).c_str());
       return false;
     case CopyResult::kWriteFailed:
       break;
   }
-  (void)std::fprintf(stderr, "mkmedium: cannot write %s\n", to);
+  char words[256];
+  DescribeError(error, words, sizeof words);
+  (void)std::fprintf(stderr, "mkmedium: cannot write %s: %s\n", ShowRelativePath(to).c_str(),
+                     words);
   return false;
 }
 

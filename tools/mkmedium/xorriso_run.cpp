@@ -12,6 +12,7 @@
 
 #include "payload/payload_tree.h"
 #include "platform/platform_ops.h"
+#include "tools/mkmedium/medium_plan.h"
 
 namespace {
 
@@ -97,9 +98,9 @@ bool MakeScratchFolder(PathBuffer& out) {
   PathBuffer temp;
   if (ReadTempPath(temp) && MakeUniqueDirectory(out, temp, "mkmedium-")) return true;
   (void)std::fprintf(stderr,
-                     "mkmedium: cannot make a scratch folder in the temporary folder %s (error "
-                     "%u); set TMPDIR to a folder of your own\n",
-                     temp, ReadLastError());
+                     "mkmedium: cannot make a scratch folder in the temporary folder %s: %s "
+                     "Set TMPDIR to a folder of your own\n",
+                     temp, ShowLastError().c_str());
   out[0] = '\0';
   return false;
 }
@@ -124,7 +125,8 @@ bool FindXorriso(const char* what) {
   if (code >= 0) return true;
   (void)std::fprintf(stderr,
                      "mkmedium: %s needs xorriso, which cannot be started: install it (Debian "
-                     "and Ubuntu: apt-get install xorriso) or put it on PATH\n",
+                     "and Ubuntu: apt-get install xorriso) or put it on PATH; on Windows, make "
+                     "and check images on a Linux build host\n",
                      what);
   return false;
 }
