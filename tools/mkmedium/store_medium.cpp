@@ -29,6 +29,8 @@ bool StoreEntry(const char* source, const char* medium, const MediumEntry& entry
     case CopyResult::kSourceUnreadable:
       (void)std::fprintf(stderr, "mkmedium: cannot read %s, or it changed while stored\n", from);
       return false;
+    case CopyResult::kStopped:
+      return false;  // told once, as the run ends
     case CopyResult::kWriteFailed:
       break;
   }
