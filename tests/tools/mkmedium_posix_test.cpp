@@ -9,6 +9,7 @@
 #include <array>
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <thread>
 
@@ -492,6 +493,200 @@ printf "\\$(printf %03o $((b ^ 1)))" | dd of="$out" bs=1 seek=$at conv=notrunc 2
             (std::vector<std::string>{"medium.iso", "medium/", "medium/data/", "medium/data/flip",
                                       "medium/setup.exe", "medium/setup.xex", "tmp/"}));
   fs::remove_all(shm);
+}
+
+// An image's directory records, as a test that crafts one reaches them:
+// each tree walked from its root, the primary tree first, then Joliet's.
+constexpr std::size_t kIsoBlock = 2048;
+
+uint32_t ReadLittle32(const Bytes& bytes, std::size_t at) {
+  return uint32_t{bytes[at]} | uint32_t{bytes[at + 1]} << 8 | uint32_t{bytes[at + 2]} << 16 |
+         uint32_t{bytes[at + 3]} << 24;
+}
+
+// A both-endian field of ISO 9660: little-endian, then big-endian.
+void WriteBoth32(Bytes& bytes, std::size_t at, uint32_t value) {
+  for (int i = 0; i < 4; ++i) {
+    bytes[at + i] = static_cast<unsigned char>(value >> (8 * i));
+    bytes[at + 7 - i] = static_cast<unsigned char>(value >> (8 * i));
+  }
+}
+
+struct FoundRecord {
+  int tree;  // 0 the primary tree, 1 Joliet's
+  std::size_t at;
+};
+
+// Every record below the trees' roots whose extent starts at `block`.
+std::vector<FoundRecord> FindRecords(const Bytes& image, uint32_t block) {
+  std::vector<FoundRecord> found;
+  for (std::size_t descriptor = 16 * kIsoBlock; image[descriptor] != 255; descriptor += kIsoBlock) {
+    const int tree = image[descriptor] == 1 ? 0 : 1;
+    std::vector<std::pair<uint32_t, uint32_t>> toRead = {
+        {ReadLittle32(image, descriptor + 158), ReadLittle32(image, descriptor + 166)}};
+    std::set<uint32_t> read;
+    while (!toRead.empty()) {
+      const auto [start, length] = toRead.back();
+      toRead.pop_back();
+      if (!read.insert(start).second) continue;
+      for (std::size_t at = start * kIsoBlock; at < start * kIsoBlock + length;) {
+        if (image[at] == 0) {
+          at = (at / kIsoBlock + 1) * kIsoBlock;
+          continue;
+        }
+        const bool dot = image[at + 32] == 1 && image[at + 33] <= 1;
+        if (!dot && (image[at + 25] & 2) != 0) {
+          toRead.emplace_back(ReadLittle32(image, at + 2), ReadLittle32(image, at + 10));
+        }
+        if (!dot && ReadLittle32(image, at + 2) == block) found.push_back({tree, at});
+        at += image[at];
+      }
+    }
+  }
+  return found;
+}
+
+// Makes the record at `at` the first of two of one file: it keeps its first
+// `firstLength` bytes and says more follow; a copy after it holds the rest
+// at `secondBlock`. The directory's block must have room for the copy.
+void SplitRecord(Bytes& image, std::size_t at, uint32_t firstLength, uint32_t secondBlock) {
+  const std::size_t length = image[at];
+  const std::size_t blockEnd = (at / kIsoBlock + 1) * kIsoBlock;
+  ASSERT_TRUE(std::all_of(image.begin() + static_cast<std::ptrdiff_t>(blockEnd - length),
+                          image.begin() + static_cast<std::ptrdiff_t>(blockEnd),
+                          [](unsigned char c) { return c == 0; }));
+  const uint32_t whole = ReadLittle32(image, at + 10);
+  std::copy_backward(image.begin() + static_cast<std::ptrdiff_t>(at),
+                     image.begin() + static_cast<std::ptrdiff_t>(blockEnd - length),
+                     image.begin() + static_cast<std::ptrdiff_t>(blockEnd));
+  image[at + 25] |= 0x80;
+  WriteBoth32(image, at + 10, firstLength);
+  WriteBoth32(image, at + length + 2, secondBlock);
+  WriteBoth32(image, at + length + 10, whole - firstLength);
+}
+
+// Where xorriso says a file's bytes start.
+uint32_t FindFileBlock(const fs::path& image, const std::string& path) {
+  const ProgramRun found = RunShell(
+      "xorriso -no_rc -indev stdio:" + Quoted(image) + " -find " + path +
+      " -exec report_lba -- 2>/dev/null | sed -n 's/^File data lba: *0 *, *\\([0-9]*\\).*/\\1/p'");
+  return static_cast<uint32_t>(std::stoul(found.output));
+}
+
+// The file as xorriso extracts it from one tree, or empty when it cannot.
+Bytes ExtractWithXorriso(const fs::path& image, const std::string& path, bool joliet,
+                         const fs::path& into) {
+  fs::remove_all(into);
+  fs::create_directories(into);
+  const ProgramRun extracted =
+      RunShell("timeout 60 xorriso -no_rc -osirrox on -indev stdio:" + Quoted(image) +
+               (joliet ? " -rockridge off" : "") + " -extract " + path + " " +
+               Quoted(into / "file") + " 2>&1");
+  return extracted.exitCode == 0 ? ReadBytes(into / "file") : Bytes{};
+}
+
+// Images crafted from a real one the way no mkmedium writes them: the check
+// reads each file extent by extent as a mounted image gives it, passes only
+// what it read as xorriso extracts it, and says "cannot compare" for what
+// the systems would read differently; a loop ends the check, told.
+TEST(MkmediumPosix, TheImageCheckReadsCraftedRecordsAsTheSystemsDoOrSaysItCannotCompare) {
+  ScratchDir scratch;
+  const fs::path source = scratch.path / "source";
+  WriteBytes(source / "SETUP.EXE", TextBytes("installer"));
+  WriteBytes(source / "data.bin", PatternBytes(6000, 11));
+  WriteBytes(source / "other.bin", PatternBytes(6000, 12));
+  WriteBytes(source / "sub" / "inner.txt", TextBytes("inside"));
+  const fs::path image = scratch.path / "medium.iso";
+  const fs::path temp = scratch.path / "tmp";
+  ASSERT_EQ(RunWithTemp(
+                temp, "",
+                Quoted(source) + " " + Quoted(scratch.path / "medium") + " --iso " + Quoted(image))
+                .exitCode,
+            0);
+  const Bytes real = ReadBytes(image);
+  const uint32_t data = FindFileBlock(image, "/data.bin");
+  const uint32_t other = FindFileBlock(image, "/other.bin");
+  const uint32_t volume = ReadLittle32(real, 16 * kIsoBlock + 80);
+  const std::vector<FoundRecord> dataRecords = FindRecords(real, data);
+  ASSERT_EQ(dataRecords.size(), 2u);
+  struct Craft {
+    std::string name;
+    std::function<void(Bytes&)> spoil;
+    int exitCode;
+    std::string told;
+  };
+  const auto split = [&](uint32_t first, uint32_t second, bool jolietOnly) {
+    return [=](Bytes& bytes) {
+      // From the last record back: a split shifts what follows it.
+      std::vector<FoundRecord> records = FindRecords(bytes, data);
+      std::reverse(records.begin(), records.end());
+      for (const FoundRecord& record : records) {
+        if (!jolietOnly || record.tree == 1) SplitRecord(bytes, record.at, first, second);
+      }
+    };
+  };
+  const std::vector<Craft> crafts = {
+      {"whole blocks", split(4096, data + 2, false), 0, "restores to"},
+      {"second elsewhere", split(4096, other, false), 1, "differs: data.bin: contents differ"},
+      {"first of any size", split(3000, data + 1, false), 1,
+       "cannot compare: data.bin in the medium: an extent before its last ends inside a block"},
+      {"trees disagree", split(4096, other, true), 1,
+       "cannot compare: data.bin in the medium: the Joliet and the Rock Ridge tree disagree"},
+      {"past the volume",
+       [&](Bytes& bytes) {
+         for (const FoundRecord& record : FindRecords(bytes, data)) {
+           WriteBoth32(bytes, record.at + 2, volume + 10);
+         }
+       },
+       1, "cannot compare: data.bin in the medium: an extent past the end of the volume"},
+      {"interleaved",
+       [&](Bytes& bytes) {
+         for (const FoundRecord& record : FindRecords(bytes, data)) bytes[record.at + 26] = 1;
+       },
+       // xorriso reads no such image: the check cannot list it.
+       1, "cannot read: the Joliet tree of"},
+      {"Joliet loop",
+       [&](Bytes& bytes) {
+         const std::size_t joliet = 17 * kIsoBlock;
+         ASSERT_EQ(bytes[joliet], 2);
+         const uint32_t root = ReadLittle32(bytes, joliet + 158);
+         // The Joliet record of "sub" leads back to the root.
+         for (std::size_t at = root * kIsoBlock; bytes[at] != 0; at += bytes[at]) {
+           const bool dot = bytes[at + 32] == 1 && bytes[at + 33] <= 1;
+           if (!dot && (bytes[at + 25] & 2) != 0) {
+             WriteBoth32(bytes, at + 2, root);
+             WriteBoth32(bytes, at + 10, ReadLittle32(bytes, joliet + 166));
+           }
+         }
+       },
+       1, "a directory that leads back to one read before, a loop"}};
+  for (const Craft& craft : crafts) {
+    SCOPED_TRACE(craft.name);
+    Bytes crafted = real;
+    craft.spoil(crafted);
+    const fs::path craftedImage = scratch.path / "crafted.iso";
+    WriteBytes(craftedImage, crafted);
+    const ProgramRun check =
+        RunShell("TMPDIR=" + Quoted(temp) + " timeout 60 " + Quoted(MkmediumProgram()) +
+                 " --check " + Quoted(source) + " " + Quoted(craftedImage) + " --launcher " +
+                 Quoted(LauncherProgram()) + " 2>&1");
+    EXPECT_EQ(check.exitCode, craft.exitCode) << check.output;
+    EXPECT_NE(check.output.find(craft.told), std::string::npos) << check.output;
+    EXPECT_TRUE(fs::is_empty(temp));
+    if (craft.name == "Joliet loop") continue;  // xorriso would be lost in it
+    // Whatever the check passes, xorriso extracts as the source stored it.
+    const Bytes stored = Complemented(ReadBytes(source / "data.bin"));
+    for (const bool joliet : {false, true}) {
+      const Bytes extracted =
+          ExtractWithXorriso(craftedImage, "/data.bin", joliet, scratch.path / "extracted");
+      if (check.exitCode == 0) {
+        EXPECT_EQ(extracted, stored) << "joliet " << joliet;
+      }
+      if (craft.name == "second elsewhere") {
+        EXPECT_NE(extracted, stored) << "joliet " << joliet;
+      }
+    }
+  }
 }
 
 // What the check cannot compare is a difference, and a file just under

@@ -140,19 +140,26 @@ bool OpenItemBytes(const TreeItem& item, ImageReading* reading, ItemBytes* bytes
 
 // The count read, or -1: an extent that ends before its length is a read
 // error, as a truncated image is. The extents are read in record order,
-// each to its length, as a mounted image gives them.
+// each to its length, as a mounted image gives them, until `size` or the end.
 int64_t ReadItemBytes(ItemBytes* bytes, unsigned char* buffer, std::size_t size) {
   if (bytes->file != nullptr) return ReadFileBytes(bytes->file, buffer, size);
-  while (bytes->left == 0 && bytes->next < bytes->extents->size()) {
-    if (!SeekExtent(bytes, bytes->next)) return -1;
+  std::size_t count = 0;
+  while (count < size) {
+    if (bytes->left == 0) {
+      if (bytes->next >= bytes->extents->size()) break;
+      if (!SeekExtent(bytes, bytes->next)) return -1;
+      continue;
+    }
+    const std::size_t room = size - count;
+    const auto wanted = static_cast<std::size_t>(
+        bytes->left < static_cast<int64_t>(room) ? bytes->left : static_cast<int64_t>(room));
+    bytes->image->read(reinterpret_cast<char*>(buffer + count),
+                       static_cast<std::streamsize>(wanted));
+    if (static_cast<std::size_t>(bytes->image->gcount()) != wanted) return -1;
+    bytes->left -= static_cast<int64_t>(wanted);
+    count += wanted;
   }
-  const auto wanted = static_cast<std::size_t>(
-      bytes->left < static_cast<int64_t>(size) ? bytes->left : static_cast<int64_t>(size));
-  if (wanted == 0) return 0;
-  bytes->image->read(reinterpret_cast<char*>(buffer), static_cast<std::streamsize>(wanted));
-  if (static_cast<std::size_t>(bytes->image->gcount()) != wanted) return -1;
-  bytes->left -= static_cast<int64_t>(wanted);
-  return static_cast<int64_t>(wanted);
+  return static_cast<int64_t>(count);
 }
 
 // What kind of program a found item is, from its first bytes.
