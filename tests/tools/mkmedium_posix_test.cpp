@@ -689,6 +689,139 @@ TEST(MkmediumPosix, TheImageCheckReadsCraftedRecordsAsTheSystemsDoOrSaysItCannot
   }
 }
 
+// Runs mkmedium in the background with `environment`, waits until the
+// shell test `ready` holds, sends it alone `signal` (none: "") and waits for
+// it; then tells its exit code, its output, and which of the processes whose
+// ids stand in `marks`/*.pid still run.
+ProgramRun RunStoppedMkmedium(const std::string& environment, const std::string& arguments,
+                              const std::string& ready, const std::string& signal,
+                              const fs::path& marks) {
+  fs::create_directories(marks);
+  const fs::path out = marks / "out.txt";
+  const std::string script =
+      environment + " " + Quoted(MkmediumProgram()) + " " + arguments + " --launcher " +
+      Quoted(LauncherProgram()) + " >" + Quoted(out) + " 2>&1 & pid=$!\n" + "n=0; until " + ready +
+      " || [ $n -ge 200000 ]; do n=$((n+1)); done\n" +
+      (signal.empty() ? "" : "kill -STOP $pid; kill -" + signal + " $pid; kill -CONT $pid\n") +
+      "wait $pid; code=$?; cat " + Quoted(out) + "\n" + "for p in $(cat " + Quoted(marks) +
+      "/*.pid 2>/dev/null); do\n" +
+      "  ps -o stat= -p $p | grep -qv Z && echo \"still running: $p\"; done\n" + "exit $code";
+  return RunShell(script);
+}
+
+// A stop of a make, an --iso or a --check, by SIGINT or SIGTERM to mkmedium
+// alone, or xorriso past its limit: xorriso and what it started are ended,
+// no .part nor scratch is left, MEDIUM is as before, and the run says what
+// it stopped and removed. An xorriso that holds the step named in HOLD_AT
+// stands first on the path: it records itself and a child, and waits.
+TEST(MkmediumPosix, AStopOrAnXorrisoPastItsLimitTakesBackWhatTheRunWrote) {
+  ScratchDir scratch;
+  const fs::path source = scratch.path / "source";
+  WriteBytes(source / "SETUP.EXE", TextBytes("installer"));
+  WriteBytes(source / "big", {});
+  fs::resize_file(source / "big", std::uintmax_t{256} << 20);  // sparse in the source
+  const fs::path image = scratch.path / "medium.iso";
+  const fs::path medium = scratch.path / "medium";
+  const fs::path temp = scratch.path / "tmp";
+  fs::create_directories(temp);
+  const fs::path holding = scratch.path / "holding";
+  WriteBytes(holding / "xorriso", TextBytes(R"sh(#!/bin/sh
+case "$*" in *"$HOLD_AT"*) ;; *) exec /usr/bin/xorriso "$@" ;; esac
+echo $$ > "$MARKS/xorriso.pid"
+sleep 600 &
+echo $! > "$MARKS/child.pid"
+wait
+)sh"));
+  fs::permissions(holding / "xorriso", fs::perms::owner_all);
+  const auto environment = [&](const std::string& holdAt, const fs::path& marks) {
+    return "TMPDIR=" + Quoted(temp) + " MARKS=" + Quoted(marks) + " HOLD_AT=" + holdAt +
+           " PATH=" + Quoted(holding) + ":$PATH";
+  };
+  const auto leftBehind = [&] {
+    std::vector<std::string> left;
+    for (const auto& name : ListTree(scratch.path)) {
+      if (name.find(".part") != std::string::npos) left.push_back(name);
+    }
+    if (!fs::is_empty(temp)) left.emplace_back("scratch in TMPDIR");
+    return left;
+  };
+  const ProgramRun made = RunWithTemp(
+      temp, "", Quoted(source) + " " + Quoted(scratch.path / "m") + " --iso " + Quoted(image));
+  ASSERT_EQ(made.exitCode, 0) << made.output;
+  fs::remove_all(scratch.path / "m");
+  const Bytes lastImage = ReadBytes(image);
+
+  int run = 0;
+  for (const auto& [signal, code] :
+       std::vector<std::pair<std::string, int>>{{"INT", 130}, {"TERM", 143}}) {
+    SCOPED_TRACE(signal);
+    const fs::path marks = scratch.path / ("marks" + std::to_string(run++));
+    // A make into a new MEDIUM, stopped while it stores the big file.
+    const ProgramRun make = RunStoppedMkmedium(
+        environment("none", marks / "make"), Quoted(source) + " " + Quoted(medium),
+        "[ -e " + Quoted(medium / "big") + " ]", signal, marks / "make");
+    EXPECT_EQ(make.exitCode, code) << make.output;
+    EXPECT_NE(make.output.find("nothing kept in " + medium.string()), std::string::npos)
+        << make.output;
+    EXPECT_NE(make.output.find("stopped by SIG" + signal), std::string::npos) << make.output;
+    EXPECT_FALSE(fs::exists(medium));
+
+    // An --iso into an empty MEDIUM, stopped while xorriso writes.
+    fs::create_directories(medium);
+    const ProgramRun iso = RunStoppedMkmedium(
+        environment("mkisofs", marks / "iso"),
+        Quoted(source) + " " + Quoted(medium) + " --iso " + Quoted(image),
+        "[ -s " + Quoted(marks / "iso" / "child.pid") + " ]", signal, marks / "iso");
+    EXPECT_EQ(iso.exitCode, code) << iso.output;
+    for (const std::string& told :
+         {std::string("the image: xorriso stopped, and all it started"),
+          std::string("removed the unfinished image " + image.string() + ".0.part"),
+          std::string("removed the scratch folder " + temp.string() + "/mkmedium-"),
+          std::string("nothing kept in " + medium.string()), "stopped by SIG" + signal}) {
+      EXPECT_NE(iso.output.find(told), std::string::npos) << told << "\n" << iso.output;
+    }
+    EXPECT_EQ(iso.output.find("still running"), std::string::npos) << iso.output;
+    EXPECT_TRUE(fs::is_directory(medium) && fs::is_empty(medium));
+
+    // A --check of the image, stopped while xorriso lists its trees.
+    const ProgramRun check = RunStoppedMkmedium(
+        environment("report_lba", marks / "check"),
+        "--check " + Quoted(source) + " " + Quoted(image),
+        "[ -s " + Quoted(marks / "check" / "child.pid") + " ]", signal, marks / "check");
+    EXPECT_EQ(check.exitCode, code) << check.output;
+    EXPECT_NE(check.output.find("xorriso stopped, and all it started"), std::string::npos)
+        << check.output;
+    EXPECT_EQ(check.output.find("still running"), std::string::npos) << check.output;
+    EXPECT_EQ(check.output.find("restores to"), std::string::npos) << check.output;
+    EXPECT_EQ(leftBehind(), std::vector<std::string>{});
+    fs::remove_all(medium);
+  }
+  EXPECT_TRUE(ReadBytes(image) == lastImage);
+
+  // xorriso lost in an image's trees is stopped at a limit set by the
+  // image's size, and the check says it cannot read them.
+  const fs::path small = scratch.path / "small";
+  WriteBytes(small / "SETUP.EXE", TextBytes("installer"));
+  fs::remove(image);
+  ASSERT_EQ(
+      RunWithTemp(temp, "",
+                  Quoted(small) + " " + Quoted(scratch.path / "m") + " --iso " + Quoted(image))
+          .exitCode,
+      0);
+  const ProgramRun lost = RunStoppedMkmedium(environment("report_lba", scratch.path / "lost"),
+                                             "--check " + Quoted(small) + " " + Quoted(image),
+                                             "true", "", scratch.path / "lost");
+  EXPECT_EQ(lost.exitCode, 1) << lost.output;
+  for (const std::string& told :
+       {std::string("xorriso stopped after 10 seconds"),
+        "cannot read: the Joliet tree of " + image.string() + ": xorriso could not list it",
+        "cannot read: the Rock Ridge tree of " + image.string() + ": xorriso could not list it"}) {
+    EXPECT_NE(lost.output.find(told), std::string::npos) << told << "\n" << lost.output;
+  }
+  EXPECT_EQ(lost.output.find("still running"), std::string::npos) << lost.output;
+  EXPECT_EQ(leftBehind(), std::vector<std::string>{});
+}
+
 // What the check cannot compare is a difference, and a file just under
 // 2 GiB is stored and compared whole: one read of that length would end short.
 TEST(MkmediumPosix, TheCheckPassesOnlyWhatItCompared) {
