@@ -1,8 +1,9 @@
 // Proof that an image restores to its source as each system reads it: the
 // Joliet tree (what Windows reads: its names, letter case and lengths) and
-// the Rock Ridge tree (what Linux reads), each listed by xorriso with where
-// every file's bytes lie, and those bytes read from the image itself and
-// compared as a medium folder's are. Nothing is extracted: the check needs
+// the Rock Ridge tree (what Linux reads), each walked first through its own
+// directory records (bounded; every file's extents in record order), then
+// listed by xorriso, and each file's bytes read from the image itself,
+// extent after extent, and compared as a medium folder's are. Nothing is extracted: the check needs
 // no room beside the image and runs at the speed of reading it.
 #include <cstdio>
 #include <cstdlib>
