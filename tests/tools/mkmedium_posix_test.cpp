@@ -687,6 +687,39 @@ TEST(MkmediumPosix, TheImageCheckReadsCraftedRecordsAsTheSystemsDoOrSaysItCannot
       }
     }
   }
+
+  // The file's two extents past 4 GiB, in a sparse image, as a file of more
+  // than 4 GiB has its later ones: read at their 64-bit offsets, in order.
+  constexpr auto kFarBlock = static_cast<uint32_t>((uint64_t{4} << 30) / kIsoBlock + 64);
+  Bytes crafted = real;
+  split(4096, data + 2, false)(crafted);
+  for (const uint32_t block : {data, data + 2}) {
+    for (const FoundRecord& record : FindRecords(crafted, block)) {
+      WriteBoth32(crafted, record.at + 2, kFarBlock + (block - data));
+    }
+  }
+  for (const std::size_t descriptor : {16 * kIsoBlock, 17 * kIsoBlock}) {
+    WriteBoth32(crafted, descriptor + 80, kFarBlock + 3);
+  }
+  const fs::path far = scratch.path / "far.iso";
+  WriteBytes(far, crafted);
+  {
+    std::fstream file(far, std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(static_cast<std::streamoff>(std::uintmax_t{kFarBlock} * kIsoBlock));
+    file.write(reinterpret_cast<const char*>(&real[data * kIsoBlock]), 3 * kIsoBlock);
+  }
+  struct stat held = {};
+  ASSERT_EQ(stat(far.c_str(), &held), 0);
+  if (held.st_blocks * 512 > (std::int64_t{64} << 20)) {
+    fs::remove(far);
+    GTEST_SKIP() << "the scratch folder's file system holds no sparse file of 4 GiB";
+  }
+  const ProgramRun farCheck =
+      RunWithTemp(temp, "", "--check " + Quoted(source) + " " + Quoted(far));
+  EXPECT_EQ(farCheck.exitCode, 0) << farCheck.output;
+  const Bytes stored = Complemented(ReadBytes(source / "data.bin"));
+  EXPECT_EQ(ExtractWithXorriso(far, "/data.bin", true, scratch.path / "extracted"), stored);
+  fs::remove(far);
 }
 
 // Runs mkmedium in the background with `environment`, waits until the

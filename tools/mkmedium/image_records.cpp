@@ -11,6 +11,7 @@
 namespace {
 
 constexpr int64_t kBlock = 2048;
+constexpr std::size_t kBlockBytes = 2048;
 constexpr int64_t kFirstDescriptor = 16;
 constexpr int kMostDescriptors = 32;
 constexpr std::size_t kRootRecordAt = 156;
@@ -49,7 +50,7 @@ struct DirectoryRecord {
 // The record at `at`, or false when it runs past its block.
 bool ParseRecord(const std::vector<unsigned char>& data, std::size_t at, DirectoryRecord* record) {
   const std::size_t length = data[at];
-  const std::size_t blockEnd = (at / kBlock + 1) * kBlock;
+  const std::size_t blockEnd = (at / kBlockBytes + 1) * kBlockBytes;
   if (length < kShortestRecord || at + length > blockEnd || at + length > data.size()) return false;
   const unsigned char* bytes = &data[at];
   const std::size_t nameLength = bytes[32];
@@ -163,7 +164,7 @@ bool ReadDirectory(TreeWalk* walk, const DirectoryToRead& directory,
   std::size_t at = 0;
   while (at < data.size()) {
     if (data[at] == 0) {
-      at = (at / kBlock + 1) * kBlock;  // the rest of the block is padding
+      at = (at / kBlockBytes + 1) * kBlockBytes;  // the rest of the block is padding
       continue;
     }
     DirectoryRecord record;
