@@ -129,7 +129,7 @@ bool FindXorriso(const char* what) {
     code = RunSearchedProgram(arguments, kVersionSeconds);
     RestoreStreams(saved);
   }
-  RemoveTree(scratch);
+  RemoveScratchFolder(scratch);
   if (code >= 0 || code == kProgramStopped) return code >= 0;
   (void)std::fprintf(stderr,
                      "mkmedium: %s needs xorriso, which cannot be started: install it (Debian "
