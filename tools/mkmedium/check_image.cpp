@@ -3,8 +3,9 @@
 // the Rock Ridge tree (what Linux reads), each walked first through its own
 // directory records (bounded; every file's extents in record order), then
 // listed by xorriso, and each file's bytes read from the image itself,
-// extent after extent, and compared as a medium folder's are. Nothing is extracted: the check needs
-// no room beside the image and runs at the speed of reading it.
+// extent after extent, and compared as a medium folder's are. Nothing is
+// extracted: the check needs no room beside the image and runs at the speed
+// of reading it.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -137,8 +138,9 @@ void ReadExtentLine(const char* line, TreeListing* listing, ListedFiles* files) 
 // nullptr: the extents in the same order at the same blocks, of the same
 // total size.
 const char* FindListingFault(const std::vector<ListedExtent>& listed, const RecordedFile& file) {
-  if (listed.size() != file.extents.size())
+  if (listed.size() != file.extents.size()) {
     return "xorriso reads other extents than its records give";
+  }
   int64_t size = 0;
   for (std::size_t i = 0; i < listed.size(); ++i) {
     const ImageExtent& recorded = file.extents[i];

@@ -109,8 +109,9 @@ void AddRecordedFile(TreeWalk* walk, int64_t block, const RecordedFile& file) {
   if (placed.second) return;
   // Two files from one block read alike only with the same extents.
   RecordedFile& other = placed.first->second;
-  if (!HaveSameExtents(other, file))
+  if (!HaveSameExtents(other, file)) {
     other.why = "two records start at its bytes with different extents";
+  }
   if (other.why == nullptr) other.why = file.why;
 }
 

@@ -109,8 +109,9 @@ bool MakeScratchFolder(PathBuffer& out) {
 
 void RemoveScratchFolder(const char* scratch) {
   RemoveTree(scratch);
-  if (ReadStopRequest() != 0)
+  if (ReadStopRequest() != 0) {
     (void)std::fprintf(stderr, "mkmedium: removed the scratch folder %s\n", scratch);
+  }
 }
 
 bool MakeScratchPath(PathBuffer& out, const char* scratch, const char* name) {
