@@ -778,8 +778,12 @@ wait
     if (!fs::is_empty(temp)) left.emplace_back("scratch in TMPDIR");
     return left;
   };
+  // The image, and the source the held --iso and --check run on, are small:
+  // xorriso is held before it reads them.
+  const fs::path small = scratch.path / "small";
+  WriteBytes(small / "SETUP.EXE", TextBytes("installer"));
   const ProgramRun made = RunWithTemp(
-      temp, "", Quoted(source) + " " + Quoted(scratch.path / "m") + " --iso " + Quoted(image));
+      temp, "", Quoted(small) + " " + Quoted(scratch.path / "m") + " --iso " + Quoted(image));
   ASSERT_EQ(made.exitCode, 0) << made.output;
   fs::remove_all(scratch.path / "m");
   const Bytes lastImage = ReadBytes(image);
@@ -803,7 +807,7 @@ wait
     fs::create_directories(medium);
     const ProgramRun iso = RunStoppedMkmedium(
         environment("mkisofs", marks / "iso"),
-        Quoted(source) + " " + Quoted(medium) + " --iso " + Quoted(image),
+        Quoted(small) + " " + Quoted(medium) + " --iso " + Quoted(image),
         "[ -s " + Quoted(marks / "iso" / "child.pid") + " ]", signal, marks / "iso");
     EXPECT_EQ(iso.exitCode, code) << iso.output;
     for (const std::string& told :
@@ -819,7 +823,7 @@ wait
     // A --check of the image, stopped while xorriso lists its trees.
     const ProgramRun check = RunStoppedMkmedium(
         environment("report_lba", marks / "check"),
-        "--check " + Quoted(source) + " " + Quoted(image),
+        "--check " + Quoted(small) + " " + Quoted(image),
         "[ -s " + Quoted(marks / "check" / "child.pid") + " ]", signal, marks / "check");
     EXPECT_EQ(check.exitCode, code) << check.output;
     EXPECT_NE(check.output.find("xorriso stopped, and all it started"), std::string::npos)
@@ -833,14 +837,6 @@ wait
 
   // xorriso lost in an image's trees is stopped at a limit set by the
   // image's size, and the check says it cannot read them.
-  const fs::path small = scratch.path / "small";
-  WriteBytes(small / "SETUP.EXE", TextBytes("installer"));
-  fs::remove(image);
-  ASSERT_EQ(
-      RunWithTemp(temp, "",
-                  Quoted(small) + " " + Quoted(scratch.path / "m") + " --iso " + Quoted(image))
-          .exitCode,
-      0);
   const ProgramRun lost = RunStoppedMkmedium(environment("report_lba", scratch.path / "lost"),
                                              "--check " + Quoted(small) + " " + Quoted(image),
                                              "true", "", scratch.path / "lost");
