@@ -386,10 +386,26 @@ void SendWindowMessage(WindowHandle window, uint32_t message);
 // pipe, a device, a socket.
 constexpr uint32_t kDeviceAttribute = 0x40;
 
+constexpr int kProgramNotStarted = -1;
+constexpr int kProgramOverran = -2;
+constexpr int kProgramStopped = -3;
+
 // Runs a program found on the search path, `arguments[0]` its name and the
-// list ending in nullptr, and waits for it. Its exit code, or -1 when it
-// could not be started.
-int RunSearchedProgram(const char* const* arguments);
+// list ending in nullptr, in a process group of its own (a job on Windows),
+// and waits for it: at most `limitSeconds` (0: no limit), and only until a
+// stop is asked (see WatchStopRequests); then it and every process it
+// started are ended. Its exit code, kProgramNotStarted, kProgramOverran or
+// kProgramStopped.
+int RunSearchedProgram(const char* const* arguments, uint32_t limitSeconds);
+// From the call on, an interrupt, a termination or a hang-up (Windows:
+// Ctrl+C, Ctrl+Break, the console closed) no longer ends the process: it is
+// kept as a request to stop, which the tool reads and ends on, cleanly.
+void WatchStopRequests();
+// 0 while no stop was asked; else the signal's number: 2 an interrupt
+// (Ctrl+C), 15 a termination, 1 a hang-up (the console closed), 21 Ctrl+Break.
+int ReadStopRequest();
+// "SIGINT", "SIGTERM", "SIGHUP", or "Ctrl+C", "Ctrl+Break", "the console's close".
+const char* DescribeStopRequest(int signal);
 // True when the standard error stream is a terminal or console.
 bool IsErrorStreamTerminal();
 // The full path of the running program.

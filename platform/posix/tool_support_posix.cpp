@@ -1,4 +1,5 @@
 // What the vendor's tools need beyond the launcher's own operations.
+#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -8,23 +9,67 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 #include "platform/platform_ops.h"
 #include "platform/posix/posix_paths.h"
 
-int RunSearchedProgram(const char* const* arguments) {
+namespace {
+
+constexpr long kPollNanoseconds = 20L * 1000 * 1000;
+
+int64_t ReadMonotonicSeconds() {
+  timespec now = {};
+  (void)clock_gettime(CLOCK_MONOTONIC, &now);
+  return now.tv_sec;
+}
+
+// Ends the child's whole process group, and waits for the child.
+void EndProcessGroup(pid_t child) {
+  (void)kill(-child, SIGKILL);
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+}
+
+}  // namespace
+
+int RunSearchedProgram(const char* const* arguments, uint32_t limitSeconds) {
+  posix_spawnattr_t attributes;
+  if (posix_spawnattr_init(&attributes) != 0) return kProgramNotStarted;
+  // A group of its own: what it starts is ended with it, and a terminal's
+  // Ctrl+C reaches the tool alone, which ends the group itself.
+  (void)posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+  (void)posix_spawnattr_setpgroup(&attributes, 0);
   pid_t child = 0;
   // posix_spawnp takes the list as non-const by an old convention; it does
   // not change it.
-  if (posix_spawnp(&child, arguments[0], nullptr, nullptr, const_cast<char* const*>(arguments),
-                   environ) != 0) {
-    return -1;
+  const int spawned = posix_spawnp(&child, arguments[0], nullptr, &attributes,
+                                   const_cast<char* const*>(arguments), environ);
+  (void)posix_spawnattr_destroy(&attributes);
+  if (spawned != 0) return kProgramNotStarted;
+  const int64_t started = ReadMonotonicSeconds();
+  for (;;) {
+    int status = 0;
+    const pid_t ended = waitpid(child, &status, WNOHANG);
+    if (ended == child) return WIFEXITED(status) ? WEXITSTATUS(status) : kProgramNotStarted;
+    if (ended < 0 && errno != EINTR) {
+      EndProcessGroup(child);
+      return kProgramNotStarted;
+    }
+    int outcome = 0;
+    if (ReadStopRequest() != 0) {
+      outcome = kProgramStopped;
+    } else if (limitSeconds != 0 && ReadMonotonicSeconds() - started >= limitSeconds) {
+      outcome = kProgramOverran;
+    }
+    if (outcome != 0) {
+      EndProcessGroup(child);
+      return outcome;
+    }
+    const timespec pause = {0, kPollNanoseconds};
+    (void)nanosleep(&pause, nullptr);
   }
-  int status = 0;
-  while (waitpid(child, &status, 0) < 0) {
-    if (errno != EINTR) return -1;
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 bool IsErrorStreamTerminal() { return isatty(STDERR_FILENO) == 1; }

@@ -55,26 +55,82 @@ bool AppendArgument(CommandLine* line, const char* argument) {
 
 }  // namespace
 
-int RunSearchedProgram(const char* const* arguments) {
+namespace {
+
+constexpr DWORD kPollMs = 20;
+
+// A job that ends what it holds when its last handle closes: the program
+// and all it starts go with the tool, whatever ends it.
+HANDLE MakeClosingJob() {
+  HANDLE job = CreateJobObjectA(nullptr, nullptr);
+  if (job == nullptr) return nullptr;
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+    CloseHandle(job);
+    return nullptr;
+  }
+  return job;
+}
+
+// `job` is nullptr when the program could not be put in one (a job of an
+// older system's that allows no other inside it): it alone is ended then.
+int WaitForProgram(HANDLE job, HANDLE process, uint32_t limitSeconds) {
+  const DWORD started = GetTickCount();
+  for (;;) {
+    const DWORD waited = WaitForSingleObject(process, kPollMs);
+    if (waited == WAIT_OBJECT_0) {
+      DWORD code = 0;
+      return GetExitCodeProcess(process, &code) ? static_cast<int>(code) : kProgramNotStarted;
+    }
+    int outcome = waited == WAIT_TIMEOUT ? 0 : kProgramNotStarted;
+    if (ReadStopRequest() != 0) {
+      outcome = kProgramStopped;
+    } else if (limitSeconds != 0 && (GetTickCount() - started) / 1000 >= limitSeconds) {
+      outcome = kProgramOverran;
+    }
+    if (outcome != 0) {
+      (void)(job != nullptr ? TerminateJobObject(job, 1) : TerminateProcess(process, 1));
+      (void)WaitForSingleObject(process, INFINITE);
+      return outcome;
+    }
+  }
+}
+
+}  // namespace
+
+int RunSearchedProgram(const char* const* arguments, uint32_t limitSeconds) {
   CommandLine* line = static_cast<CommandLine*>(std::calloc(1, sizeof(CommandLine)));
-  if (line == nullptr) return -1;
+  if (line == nullptr) return kProgramNotStarted;
   bool fits = true;
   for (const char* const* argument = arguments; *argument != nullptr && fits; ++argument) {
     fits = AppendArgument(line, *argument);
   }
+  HANDLE job = fits ? MakeClosingJob() : nullptr;
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION created = {};
-  const BOOL started = fits && CreateProcessA(nullptr, line->text, nullptr, nullptr, TRUE, 0,
-                                              nullptr, nullptr, &startup, &created);
+  // Suspended until it is in the job, so that nothing it starts escapes;
+  // a group of its own, so that Ctrl+C reaches the tool alone.
+  const BOOL started = job != nullptr && CreateProcessA(nullptr, line->text, nullptr, nullptr, TRUE,
+                                                        CREATE_SUSPENDED | CREATE_NEW_PROCESS_GROUP,
+                                                        nullptr, nullptr, &startup, &created);
   std::free(line);
-  if (!started) return -1;
+  if (!started) {
+    if (job != nullptr) CloseHandle(job);
+    return kProgramNotStarted;
+  }
+  int code = kProgramNotStarted;
+  const bool held = AssignProcessToJobObject(job, created.hProcess) != 0;
+  if (ResumeThread(created.hThread) != ~DWORD{0}) {
+    code = WaitForProgram(held ? job : nullptr, created.hProcess, limitSeconds);
+  } else {
+    (void)TerminateProcess(created.hProcess, 1);
+  }
   CloseHandle(created.hThread);
-  DWORD code = 0;
-  const bool ended = WaitForSingleObject(created.hProcess, INFINITE) == WAIT_OBJECT_0 &&
-                     GetExitCodeProcess(created.hProcess, &code);
   CloseHandle(created.hProcess);
-  return ended ? static_cast<int>(code) : -1;
+  CloseHandle(job);
+  return code;
 }
 
 bool IsErrorStreamTerminal() { return _isatty(_fileno(stderr)) != 0; }

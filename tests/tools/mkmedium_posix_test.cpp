@@ -9,6 +9,7 @@
 #include <array>
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <thread>
 
@@ -597,6 +598,362 @@ printf "\\$(printf %03o $((b ^ 1)))" | dd of="$out" bs=1 seek=$at conv=notrunc 2
             (std::vector<std::string>{"medium.iso", "medium/", "medium/data/", "medium/data/flip",
                                       "medium/setup.exe", "medium/setup.xex", "tmp/"}));
   fs::remove_all(shm);
+}
+
+// An image's directory records, as a test that crafts one reaches them:
+// each tree walked from its root, the primary tree first, then Joliet's.
+constexpr std::size_t kIsoBlock = 2048;
+
+uint32_t ReadLittle32(const Bytes& bytes, std::size_t at) {
+  return uint32_t{bytes[at]} | uint32_t{bytes[at + 1]} << 8 | uint32_t{bytes[at + 2]} << 16 |
+         uint32_t{bytes[at + 3]} << 24;
+}
+
+// A both-endian field of ISO 9660: little-endian, then big-endian.
+void WriteBoth32(Bytes& bytes, std::size_t at, uint32_t value) {
+  for (int i = 0; i < 4; ++i) {
+    bytes[at + i] = static_cast<unsigned char>(value >> (8 * i));
+    bytes[at + 7 - i] = static_cast<unsigned char>(value >> (8 * i));
+  }
+}
+
+struct FoundRecord {
+  int tree;  // 0 the primary tree, 1 Joliet's
+  std::size_t at;
+};
+
+// Every record below the trees' roots whose extent starts at `block`.
+std::vector<FoundRecord> FindRecords(const Bytes& image, uint32_t block) {
+  std::vector<FoundRecord> found;
+  for (std::size_t descriptor = 16 * kIsoBlock; image[descriptor] != 255; descriptor += kIsoBlock) {
+    const int tree = image[descriptor] == 1 ? 0 : 1;
+    std::vector<std::pair<uint32_t, uint32_t>> toRead = {
+        {ReadLittle32(image, descriptor + 158), ReadLittle32(image, descriptor + 166)}};
+    std::set<uint32_t> read;
+    while (!toRead.empty()) {
+      const auto [start, length] = toRead.back();
+      toRead.pop_back();
+      if (!read.insert(start).second) continue;
+      for (std::size_t at = start * kIsoBlock; at < start * kIsoBlock + length;) {
+        if (image[at] == 0) {
+          at = (at / kIsoBlock + 1) * kIsoBlock;
+          continue;
+        }
+        const bool dot = image[at + 32] == 1 && image[at + 33] <= 1;
+        if (!dot && (image[at + 25] & 2) != 0) {
+          toRead.emplace_back(ReadLittle32(image, at + 2), ReadLittle32(image, at + 10));
+        }
+        if (!dot && ReadLittle32(image, at + 2) == block) found.push_back({tree, at});
+        at += image[at];
+      }
+    }
+  }
+  return found;
+}
+
+// Makes the record at `at` the first of two of one file: it keeps its first
+// `firstLength` bytes and says more follow; a copy after it holds the rest
+// at `secondBlock`. The directory's block must have room for the copy.
+void SplitRecord(Bytes& image, std::size_t at, uint32_t firstLength, uint32_t secondBlock) {
+  const std::size_t length = image[at];
+  const std::size_t blockEnd = (at / kIsoBlock + 1) * kIsoBlock;
+  ASSERT_TRUE(std::all_of(image.begin() + static_cast<std::ptrdiff_t>(blockEnd - length),
+                          image.begin() + static_cast<std::ptrdiff_t>(blockEnd),
+                          [](unsigned char c) { return c == 0; }));
+  const uint32_t whole = ReadLittle32(image, at + 10);
+  std::copy_backward(image.begin() + static_cast<std::ptrdiff_t>(at),
+                     image.begin() + static_cast<std::ptrdiff_t>(blockEnd - length),
+                     image.begin() + static_cast<std::ptrdiff_t>(blockEnd));
+  image[at + 25] |= 0x80;
+  WriteBoth32(image, at + 10, firstLength);
+  WriteBoth32(image, at + length + 2, secondBlock);
+  WriteBoth32(image, at + length + 10, whole - firstLength);
+}
+
+// Where xorriso says a file's bytes start.
+uint32_t FindFileBlock(const fs::path& image, const std::string& path) {
+  const ProgramRun found = RunShell(
+      "xorriso -no_rc -indev stdio:" + Quoted(image) + " -find " + path +
+      " -exec report_lba -- 2>/dev/null | sed -n 's/^File data lba: *0 *, *\\([0-9]*\\).*/\\1/p'");
+  return static_cast<uint32_t>(std::stoul(found.output));
+}
+
+// The file as xorriso extracts it from one tree, or empty when it cannot.
+Bytes ExtractWithXorriso(const fs::path& image, const std::string& path, bool joliet,
+                         const fs::path& into) {
+  fs::remove_all(into);
+  fs::create_directories(into);
+  const ProgramRun extracted =
+      RunShell("timeout 60 xorriso -no_rc -osirrox on -indev stdio:" + Quoted(image) +
+               (joliet ? " -rockridge off" : "") + " -extract " + path + " " +
+               Quoted(into / "file") + " 2>&1");
+  return extracted.exitCode == 0 ? ReadBytes(into / "file") : Bytes{};
+}
+
+// Images crafted from a real one the way no mkmedium writes them: the check
+// reads each file extent by extent as a mounted image gives it, passes only
+// what it read as xorriso extracts it, and says "cannot compare" for what
+// the systems would read differently; a loop ends the check, told.
+TEST(MkmediumPosix, TheImageCheckReadsCraftedRecordsAsTheSystemsDoOrSaysItCannotCompare) {
+  ScratchDir scratch;
+  const fs::path source = scratch.path / "source";
+  WriteBytes(source / "SETUP.EXE", TextBytes("installer"));
+  WriteBytes(source / "data.bin", PatternBytes(6000, 11));
+  WriteBytes(source / "other.bin", PatternBytes(6000, 12));
+  WriteBytes(source / "sub" / "inner.txt", TextBytes("inside"));
+  const fs::path image = scratch.path / "medium.iso";
+  const fs::path temp = scratch.path / "tmp";
+  ASSERT_EQ(RunWithTemp(
+                temp, "",
+                Quoted(source) + " " + Quoted(scratch.path / "medium") + " --iso " + Quoted(image))
+                .exitCode,
+            0);
+  const Bytes real = ReadBytes(image);
+  const uint32_t data = FindFileBlock(image, "/data.bin");
+  const uint32_t other = FindFileBlock(image, "/other.bin");
+  const uint32_t volume = ReadLittle32(real, 16 * kIsoBlock + 80);
+  const std::vector<FoundRecord> dataRecords = FindRecords(real, data);
+  ASSERT_EQ(dataRecords.size(), 2u);
+  struct Craft {
+    std::string name;
+    std::function<void(Bytes&)> spoil;
+    int exitCode;
+    std::string told;
+  };
+  const auto split = [&](uint32_t first, uint32_t second, bool jolietOnly) {
+    return [=](Bytes& bytes) {
+      // From the last record back: a split shifts what follows it.
+      std::vector<FoundRecord> records = FindRecords(bytes, data);
+      std::reverse(records.begin(), records.end());
+      for (const FoundRecord& record : records) {
+        if (!jolietOnly || record.tree == 1) SplitRecord(bytes, record.at, first, second);
+      }
+    };
+  };
+  const std::vector<Craft> crafts = {
+      {"whole blocks", split(4096, data + 2, false), 0, "restores to"},
+      {"second elsewhere", split(4096, other, false), 1, "differs: data.bin: contents differ"},
+      {"first of any size", split(3000, data + 1, false), 1,
+       "cannot compare: data.bin in the medium: an extent before its last ends inside a block"},
+      {"trees disagree", split(4096, other, true), 1,
+       "cannot compare: data.bin in the medium: the Joliet and the Rock Ridge tree disagree"},
+      {"past the volume",
+       [&](Bytes& bytes) {
+         for (const FoundRecord& record : FindRecords(bytes, data)) {
+           WriteBoth32(bytes, record.at + 2, volume + 10);
+         }
+       },
+       1, "cannot compare: data.bin in the medium: an extent past the end of the volume"},
+      {"interleaved",
+       [&](Bytes& bytes) {
+         for (const FoundRecord& record : FindRecords(bytes, data)) bytes[record.at + 26] = 1;
+       },
+       // xorriso reads no such image: the check cannot list it.
+       1, "cannot read: the Joliet tree of"},
+      {"Joliet loop",
+       [&](Bytes& bytes) {
+         const std::size_t joliet = 17 * kIsoBlock;
+         ASSERT_EQ(bytes[joliet], 2);
+         const uint32_t root = ReadLittle32(bytes, joliet + 158);
+         // The Joliet record of "sub" leads back to the root.
+         for (std::size_t at = root * kIsoBlock; bytes[at] != 0; at += bytes[at]) {
+           const bool dot = bytes[at + 32] == 1 && bytes[at + 33] <= 1;
+           if (!dot && (bytes[at + 25] & 2) != 0) {
+             WriteBoth32(bytes, at + 2, root);
+             WriteBoth32(bytes, at + 10, ReadLittle32(bytes, joliet + 166));
+           }
+         }
+       },
+       1, "a directory that leads back to one read before, a loop"}};
+  for (const Craft& craft : crafts) {
+    SCOPED_TRACE(craft.name);
+    Bytes crafted = real;
+    craft.spoil(crafted);
+    const fs::path craftedImage = scratch.path / "crafted.iso";
+    WriteBytes(craftedImage, crafted);
+    const ProgramRun check =
+        RunShell("TMPDIR=" + Quoted(temp) + " timeout 60 " + Quoted(MkmediumProgram()) +
+                 " --check " + Quoted(source) + " " + Quoted(craftedImage) + " --launcher " +
+                 Quoted(LauncherProgram()) + " 2>&1");
+    EXPECT_EQ(check.exitCode, craft.exitCode) << check.output;
+    EXPECT_NE(check.output.find(craft.told), std::string::npos) << check.output;
+    EXPECT_TRUE(fs::is_empty(temp));
+    if (craft.name == "Joliet loop") continue;  // xorriso would be lost in it
+    // Whatever the check passes, xorriso extracts as the source stored it.
+    const Bytes stored = Complemented(ReadBytes(source / "data.bin"));
+    for (const bool joliet : {false, true}) {
+      const Bytes extracted =
+          ExtractWithXorriso(craftedImage, "/data.bin", joliet, scratch.path / "extracted");
+      if (check.exitCode == 0) {
+        EXPECT_EQ(extracted, stored) << "joliet " << joliet;
+      }
+      if (craft.name == "second elsewhere") {
+        EXPECT_NE(extracted, stored) << "joliet " << joliet;
+      }
+    }
+  }
+
+  // The file's two extents past 4 GiB, in a sparse image, as a file of more
+  // than 4 GiB has its later ones: read at their 64-bit offsets, in order.
+  constexpr auto kFarBlock = static_cast<uint32_t>((uint64_t{4} << 30) / kIsoBlock + 64);
+  Bytes crafted = real;
+  split(4096, data + 2, false)(crafted);
+  for (const uint32_t block : {data, data + 2}) {
+    for (const FoundRecord& record : FindRecords(crafted, block)) {
+      WriteBoth32(crafted, record.at + 2, kFarBlock + (block - data));
+    }
+  }
+  for (const std::size_t descriptor : {16 * kIsoBlock, 17 * kIsoBlock}) {
+    WriteBoth32(crafted, descriptor + 80, kFarBlock + 3);
+  }
+  const fs::path far = scratch.path / "far.iso";
+  WriteBytes(far, crafted);
+  {
+    std::fstream file(far, std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(static_cast<std::streamoff>(std::uintmax_t{kFarBlock} * kIsoBlock));
+    file.write(reinterpret_cast<const char*>(&real[data * kIsoBlock]), 3 * kIsoBlock);
+  }
+  struct stat held = {};
+  ASSERT_EQ(stat(far.c_str(), &held), 0);
+  if (held.st_blocks * 512 > (std::int64_t{64} << 20)) {
+    fs::remove(far);
+    GTEST_SKIP() << "the scratch folder's file system holds no sparse file of 4 GiB";
+  }
+  const ProgramRun farCheck =
+      RunWithTemp(temp, "", "--check " + Quoted(source) + " " + Quoted(far));
+  EXPECT_EQ(farCheck.exitCode, 0) << farCheck.output;
+  const Bytes stored = Complemented(ReadBytes(source / "data.bin"));
+  EXPECT_EQ(ExtractWithXorriso(far, "/data.bin", true, scratch.path / "extracted"), stored);
+  fs::remove(far);
+}
+
+// Runs mkmedium in the background with `environment`, waits until the
+// shell test `ready` holds, sends it alone `signal` (none: "") and waits for
+// it; then tells its exit code, its output, and which of the processes whose
+// ids stand in `marks`/*.pid still run.
+ProgramRun RunStoppedMkmedium(const std::string& environment, const std::string& arguments,
+                              const std::string& ready, const std::string& signal,
+                              const fs::path& marks) {
+  fs::create_directories(marks);
+  const fs::path out = marks / "out.txt";
+  const std::string script =
+      environment + " " + Quoted(MkmediumProgram()) + " " + arguments + " --launcher " +
+      Quoted(LauncherProgram()) + " >" + Quoted(out) + " 2>&1 & pid=$!\n" + "n=0; until " + ready +
+      " || [ $n -ge 200000 ]; do n=$((n+1)); done\n" +
+      (signal.empty() ? "" : "kill -STOP $pid; kill -" + signal + " $pid; kill -CONT $pid\n") +
+      "wait $pid; code=$?; cat " + Quoted(out) + "\n" + "for p in $(cat " + Quoted(marks) +
+      "/*.pid 2>/dev/null); do\n" +
+      "  ps -o stat= -p $p | grep -qv Z && echo \"still running: $p\"; done\n" + "exit $code";
+  return RunShell(script);
+}
+
+// A stop of a make, an --iso or a --check, by SIGINT or SIGTERM to mkmedium
+// alone, or xorriso past its limit: xorriso and what it started are ended,
+// no .part nor scratch is left, MEDIUM is as before, and the run says what
+// it stopped and removed. An xorriso that holds the step named in HOLD_AT
+// stands first on the path: it records itself and a child, and waits.
+TEST(MkmediumPosix, AStopOrAnXorrisoPastItsLimitTakesBackWhatTheRunWrote) {
+  ScratchDir scratch;
+  const fs::path source = scratch.path / "source";
+  WriteBytes(source / "SETUP.EXE", TextBytes("installer"));
+  WriteBytes(source / "big", {});
+  fs::resize_file(source / "big", std::uintmax_t{256} << 20);  // sparse in the source
+  const fs::path image = scratch.path / "medium.iso";
+  const fs::path medium = scratch.path / "medium";
+  const fs::path temp = scratch.path / "tmp";
+  fs::create_directories(temp);
+  const fs::path holding = scratch.path / "holding";
+  WriteBytes(holding / "xorriso", TextBytes(R"sh(#!/bin/sh
+case "$*" in *"$HOLD_AT"*) ;; *) exec /usr/bin/xorriso "$@" ;; esac
+echo $$ > "$MARKS/xorriso.pid"
+sleep 600 &
+echo $! > "$MARKS/child.pid"
+wait
+)sh"));
+  fs::permissions(holding / "xorriso", fs::perms::owner_all);
+  const auto environment = [&](const std::string& holdAt, const fs::path& marks) {
+    return "TMPDIR=" + Quoted(temp) + " MARKS=" + Quoted(marks) + " HOLD_AT=" + holdAt +
+           " PATH=" + Quoted(holding) + ":$PATH";
+  };
+  const auto leftBehind = [&] {
+    std::vector<std::string> left;
+    for (const auto& name : ListTree(scratch.path)) {
+      if (name.find(".part") != std::string::npos) left.push_back(name);
+    }
+    if (!fs::is_empty(temp)) left.emplace_back("scratch in TMPDIR");
+    return left;
+  };
+  // The image, and the source the held --iso and --check run on, are small:
+  // xorriso is held before it reads them.
+  const fs::path small = scratch.path / "small";
+  WriteBytes(small / "SETUP.EXE", TextBytes("installer"));
+  const ProgramRun made = RunWithTemp(
+      temp, "", Quoted(small) + " " + Quoted(scratch.path / "m") + " --iso " + Quoted(image));
+  ASSERT_EQ(made.exitCode, 0) << made.output;
+  fs::remove_all(scratch.path / "m");
+  const Bytes lastImage = ReadBytes(image);
+
+  int run = 0;
+  for (const auto& [signal, code] :
+       std::vector<std::pair<std::string, int>>{{"INT", 130}, {"TERM", 143}}) {
+    SCOPED_TRACE(signal);
+    const fs::path marks = scratch.path / ("marks" + std::to_string(run++));
+    // A make into a new MEDIUM, stopped while it stores the big file.
+    const ProgramRun make = RunStoppedMkmedium(
+        environment("none", marks / "make"), Quoted(source) + " " + Quoted(medium),
+        "[ -e " + Quoted(medium / "big") + " ]", signal, marks / "make");
+    EXPECT_EQ(make.exitCode, code) << make.output;
+    EXPECT_NE(make.output.find("nothing kept in " + medium.string()), std::string::npos)
+        << make.output;
+    EXPECT_NE(make.output.find("stopped by SIG" + signal), std::string::npos) << make.output;
+    EXPECT_FALSE(fs::exists(medium));
+
+    // An --iso into an empty MEDIUM, stopped while xorriso writes.
+    fs::create_directories(medium);
+    const ProgramRun iso = RunStoppedMkmedium(
+        environment("mkisofs", marks / "iso"),
+        Quoted(small) + " " + Quoted(medium) + " --iso " + Quoted(image),
+        "[ -s " + Quoted(marks / "iso" / "child.pid") + " ]", signal, marks / "iso");
+    EXPECT_EQ(iso.exitCode, code) << iso.output;
+    for (const std::string& told :
+         {std::string("the image: xorriso stopped, and all it started"),
+          std::string("removed the unfinished image " + image.string() + ".0.part"),
+          std::string("removed the scratch folder " + temp.string() + "/mkmedium-"),
+          std::string("nothing kept in " + medium.string()), "stopped by SIG" + signal}) {
+      EXPECT_NE(iso.output.find(told), std::string::npos) << told << "\n" << iso.output;
+    }
+    EXPECT_EQ(iso.output.find("still running"), std::string::npos) << iso.output;
+    EXPECT_TRUE(fs::is_directory(medium) && fs::is_empty(medium));
+
+    // A --check of the image, stopped while xorriso lists its trees.
+    const ProgramRun check = RunStoppedMkmedium(
+        environment("report_lba", marks / "check"),
+        "--check " + Quoted(small) + " " + Quoted(image),
+        "[ -s " + Quoted(marks / "check" / "child.pid") + " ]", signal, marks / "check");
+    EXPECT_EQ(check.exitCode, code) << check.output;
+    EXPECT_NE(check.output.find("xorriso stopped, and all it started"), std::string::npos)
+        << check.output;
+    EXPECT_EQ(check.output.find("still running"), std::string::npos) << check.output;
+    EXPECT_EQ(check.output.find("restores to"), std::string::npos) << check.output;
+    EXPECT_EQ(leftBehind(), std::vector<std::string>{});
+    fs::remove_all(medium);
+  }
+  EXPECT_TRUE(ReadBytes(image) == lastImage);
+
+  // xorriso lost in an image's trees is stopped at a limit set by the
+  // image's size, and the check says it cannot read them.
+  const ProgramRun lost = RunStoppedMkmedium(environment("report_lba", scratch.path / "lost"),
+                                             "--check " + Quoted(small) + " " + Quoted(image),
+                                             "true", "", scratch.path / "lost");
+  EXPECT_EQ(lost.exitCode, 1) << lost.output;
+  for (const std::string& told :
+       {std::string("xorriso stopped after 10 seconds"),
+        "cannot read: the Joliet tree of " + image.string() + ": xorriso could not list it",
+        "cannot read: the Rock Ridge tree of " + image.string() + ": xorriso could not list it"}) {
+    EXPECT_NE(lost.output.find(told), std::string::npos) << told << "\n" << lost.output;
+  }
+  EXPECT_EQ(lost.output.find("still running"), std::string::npos) << lost.output;
+  EXPECT_EQ(leftBehind(), std::vector<std::string>{});
 }
 
 // What the check cannot compare is a difference, and a file just under

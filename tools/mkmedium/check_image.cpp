@@ -1,16 +1,21 @@
 // Proof that an image restores to its source as each system reads it: the
 // Joliet tree (what Windows reads: its names, letter case and lengths) and
-// the Rock Ridge tree (what Linux reads), each listed by xorriso with where
-// every file's bytes lie, and those bytes read from the image itself and
-// compared as a medium folder's are. Nothing is extracted: the check needs
-// no room beside the image and runs at the speed of reading it.
+// the Rock Ridge tree (what Linux reads), each walked first through its own
+// directory records (bounded; every file's extents in record order), then
+// listed by xorriso, and each file's bytes read from the image itself,
+// extent after extent, and compared as a medium folder's are. Nothing is
+// extracted: the check needs no room beside the image and runs at the speed
+// of reading it.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "payload/payload_tree.h"
 #include "platform/platform_ops.h"
+#include "tools/mkmedium/image_records.h"
 #include "tools/mkmedium/medium_listing.h"
 #include "tools/mkmedium/medium_tasks.h"
 #include "tools/mkmedium/xorriso_run.h"
@@ -21,11 +26,19 @@ constexpr int64_t kImageBlock = 2048;
 
 constexpr char kNextTreeMark[] = "== the Rock Ridge tree";
 
+// xorriso reads an image's trees in well under a second for every 4 MiB it
+// holds, on the slowest disk a vendor uses; past that it is lost in what it
+// reads.
+constexpr uint32_t kListingSeconds = 10;
+constexpr int64_t kListingBytesASecond = int64_t{4} << 20;
+
 // The names exactly as each tree holds them ("unmapped": nothing stripped,
 // nothing mapped): directories and what is neither file nor directory in
 // the form of "ls -dl", files as their extents; the Joliet tree first, then
-// a mark, then the Rock Ridge tree, in one run of xorriso.
-bool ListTrees(const char* image, const char* listing, const char* log) {
+// a mark, then the Rock Ridge tree, in one run of xorriso. A tree marked
+// unreadable is left out: xorriso would be lost in it.
+bool ListTrees(const char* image, const ImageRecords& records, const char* listing,
+               const char* log) {
   PathBuffer drive;
   if (!MakeDrivePath(drive, image)) {
     (void)std::fprintf(stderr, "mkmedium: %s: path too long to read the image\n", image);
@@ -39,24 +52,32 @@ bool ListTrees(const char* image, const char* listing, const char* log) {
                               "-not",       "-type", "f",     "-exec", "lsdl",  "--"};
   // A warning fails too: a truncated image is one, where the end lost is
   // only padding.
-  const char* const head[] = {"xorriso",  "-no_rc",      "-return_with", "WARNING",
-                              "32",       "-abort_on",   "FAILURE",      "-local_charset",
-                              "UTF-8",    "-joliet_map", "unmapped",     "-ecma119_map",
-                              "unmapped", "-read_fs",    "norock"};
+  const char* const head[] = {"xorriso", "-no_rc",      "-return_with", "WARNING",
+                              "32",      "-abort_on",   "FAILURE",      "-local_charset",
+                              "UTF-8",   "-joliet_map", "unmapped",     "-ecma119_map",
+                              "unmapped"};
+  const char* const joliet[] = {"-read_fs", "norock"};
   const char* const between[] = {"-print", kNextTreeMark, "-read_fs", "nojoliet"};
   constexpr std::size_t kTreeArguments = sizeof tree / sizeof tree[0];
-  constexpr std::size_t kHeadArguments = sizeof head / sizeof head[0];
-  constexpr std::size_t kBetweenArguments = sizeof between / sizeof between[0];
-  const char* arguments[kHeadArguments + 2 * kTreeArguments + kBetweenArguments + 1];
+  const char* arguments[sizeof head / sizeof head[0] + sizeof joliet / sizeof joliet[0] +
+                        2 * kTreeArguments + sizeof between / sizeof between[0] + 1];
   std::size_t count = 0;
   for (const char* argument : head) arguments[count++] = argument;
-  for (const char* argument : tree) arguments[count++] = argument;
+  if (records.unreadable[kJolietTree].empty()) {
+    for (const char* argument : joliet) arguments[count++] = argument;
+    for (const char* argument : tree) arguments[count++] = argument;
+  }
   for (const char* argument : between) arguments[count++] = argument;
-  for (const char* argument : tree) arguments[count++] = argument;
+  if (records.unreadable[kRockRidgeTree].empty()) {
+    for (const char* argument : tree) arguments[count++] = argument;
+  }
   arguments[count] = nullptr;
   char what[kPathBufferSize + 32];
   (void)std::snprintf(what, sizeof what, "the trees of %s", image);
-  return RunXorriso(arguments, listing, log, what);
+  const int64_t seconds =
+      kListingSeconds + records.volumeBlocks * kImageBlock / kListingBytesASecond;
+  return RunXorriso(arguments, listing, log, what,
+                    seconds > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(seconds));
 }
 
 // One path as xorriso quotes it, 'a'"'"'b' for a'b, from `text` on; false
@@ -87,28 +108,75 @@ bool SplitImagePath(const std::string& path, std::string* relative, std::string*
   return true;
 }
 
-// "File data lba:  XT , START , BLOCKS , SIZE , 'PATH'"; a second extent of
-// a file only a file of 4 GiB or more has.
-void ReadExtentLine(const char* line, const char* image, TreeListing* listing) {
-  long long extent = 0;
-  long long start = 0;
-  long long blocks = 0;
-  long long size = 0;
+// One line of the listing of a file's extents.
+struct ListedExtent {
+  long long extent;
+  long long block;
+  long long blocks;
+  long long size;  // of the whole file
+};
+
+// Every file of a tree by its path, its extents in the listing's order.
+using ListedFiles = std::map<std::string, std::vector<ListedExtent>>;
+
+// "File data lba:  XT , START , BLOCKS , SIZE , 'PATH'": one line for each
+// extent of a file, its number first.
+void ReadExtentLine(const char* line, TreeListing* listing, ListedFiles* files) {
+  ListedExtent extent = {0, 0, 0, 0};
   const char* quoted = std::strstr(line, " '");
   std::string path;
-  std::string relative;
-  std::string name;
-  if (std::sscanf(line, "File data lba: %lld , %lld , %lld , %lld ,", &extent, &start, &blocks,
-                  &size) != 4 ||
-      quoted == nullptr || !ReadQuotedPath(quoted + 1, &path) ||
-      !SplitImagePath(path, &relative, &name)) {
+  if (std::sscanf(line, "File data lba: %lld , %lld , %lld , %lld ,", &extent.extent, &extent.block,
+                  &extent.blocks, &extent.size) != 4 ||
+      quoted == nullptr || !ReadQuotedPath(quoted + 1, &path)) {
     TellUncompared(&listing->uncompared, line, "image", "a listing line not understood");
     return;
   }
-  if (extent != 0) return;
-  TreeItem item = {false, false, {}, start * kImageBlock, size > INT32_MAX ? -1 : size, {}};
+  (*files)[path].push_back(extent);
+}
+
+// Why xorriso's extents of a file are not the ones its records give, or
+// nullptr: the extents in the same order at the same blocks, of the same
+// total size.
+const char* FindListingFault(const std::vector<ListedExtent>& listed, const RecordedFile& file) {
+  if (listed.size() != file.extents.size()) {
+    return "xorriso reads other extents than its records give";
+  }
+  int64_t size = 0;
+  for (std::size_t i = 0; i < listed.size(); ++i) {
+    const ImageExtent& recorded = file.extents[i];
+    if (listed[i].extent != static_cast<long long>(i) ||
+        listed[i].block * kImageBlock != recorded.offset ||
+        listed[i].blocks != (recorded.length + kImageBlock - 1) / kImageBlock ||
+        listed[i].size != listed[0].size) {
+      return "xorriso reads other extents than its records give";
+    }
+    size += recorded.length;
+  }
+  return size == listed[0].size ? nullptr : "xorriso reads another size than its records give";
+}
+
+// Adds one listed file as its records say its bytes lie.
+void AddListedFile(const std::string& path, const std::vector<ListedExtent>& listed,
+                   const RecordedFiles& recorded, const char* image, TreeListing* listing) {
+  std::string relative;
+  std::string name;
+  if (!SplitImagePath(path, &relative, &name)) {
+    TellUncompared(&listing->uncompared, path, "image", "a listing line not understood");
+    return;
+  }
+  TreeItem item = {false, false, {}, 0, 0, {}, {}};
   const char* why = CopyPath(item.path, image) ? nullptr : "the image's path is too long";
-  if (size > blocks * kImageBlock) why = "its extent is shorter than the file";
+  const auto file = recorded.find(listed[0].block);
+  if (file == recorded.end()) {
+    why = "xorriso reads it where no record of the image starts";
+  } else if (why == nullptr) {
+    why = file->second.why != nullptr ? file->second.why : FindListingFault(listed, file->second);
+  }
+  if (why == nullptr) {
+    item.extents = file->second.extents;
+    item.offset = listed[0].block * kImageBlock;
+    item.length = listed[0].size;
+  }
   (void)AddListedItem(listing, relative, name.c_str(), item, why);
 }
 
@@ -125,15 +193,18 @@ void ReadEntryLine(const char* line, TreeListing* listing) {
   }
   if (path == "/" || !SplitImagePath(path, &relative, &name)) return;
   const bool directory = line[0] == 'd';
-  const TreeItem item = {directory, false, {}, -1, 0, {}};
+  const TreeItem item = {directory, false, {}, -1, 0, {}, {}};
   const char* why = directory ? nullptr : line[0] == 'l' ? "a link" : "not a regular file";
   (void)AddListedItem(listing, relative, name.c_str(), item, why);
 }
 
 // Reads the Joliet tree into `listings[0]`, the Rock Ridge tree after the
-// mark into `listings[1]`. False when the listing cannot be read at all.
-bool ReadTreeListings(const char* listingPath, const char* image, TreeListing* listings) {
-  TreeListing* listing = &listings[0];
+// mark into `listings[1]`, each file where its records say its bytes lie.
+// False when the listing cannot be read at all.
+bool ReadTreeListings(const char* listingPath, const char* image, const ImageRecords& records,
+                      TreeListing* listings) {
+  int tree = kJolietTree;
+  ListedFiles files[2];
   std::FILE* file = std::fopen(listingPath, "rb");
   if (file == nullptr) return false;
   std::string line;
@@ -143,33 +214,45 @@ bool ReadTreeListings(const char* listingPath, const char* image, TreeListing* l
       continue;
     }
     if (line == kNextTreeMark) {
-      listing = &listings[1];
+      tree = kRockRidgeTree;
     } else if (line.rfind("File data lba:", 0) == 0) {
-      ReadExtentLine(line.c_str(), image, listing);
+      ReadExtentLine(line.c_str(), &listings[tree], &files[tree]);
     } else if (!line.empty() && std::strchr("dlpcbs-", line[0]) != nullptr &&
                line.find(" '/") != std::string::npos) {
-      ReadEntryLine(line.c_str(), listing);
+      ReadEntryLine(line.c_str(), &listings[tree]);
     }
     line.clear();
     if (c == EOF) break;
   }
   (void)std::fclose(file);
+  for (int t = 0; t < 2; ++t) {
+    for (const auto& [path, extents] : files[t]) {
+      AddListedFile(path, extents, records.files[t], image, &listings[t]);
+    }
+  }
   return true;
 }
 
-int CheckTree(const ImageCheck& check, const char* shown, const char* tree,
-              const TreeListing* found, ImageReading* reading) {
+// What keeps a tree from being compared, or nullptr when it can be.
+const char* FindTreeFault(bool recordsRead, const ImageRecords& records, bool listed, int tree) {
+  if (!recordsRead) return "no ISO 9660 volume in it";
+  if (!records.unreadable[tree].empty()) return records.unreadable[tree].c_str();
+  return listed ? nullptr : "xorriso could not list it";
+}
+
+int CheckTree(const ImageCheck& check, const char* shown, const char* tree, const char* fault,
+              const TreeListing& found, ImageReading* reading) {
   int differences = 1;
-  if (found != nullptr) {
+  if (fault == nullptr) {
     char task[64];
     (void)std::snprintf(task, sizeof task, "checking the %s tree", tree);
     ProgressBar bar =
         StartProgressBar(task, check.plan->files, check.plan->totalBytes, check.quiet);
     differences =
-        CompareWithSource(check.source, *check.plan, *found, check.launcher, &bar, reading);
+        CompareWithSource(check.source, *check.plan, found, check.launcher, &bar, reading);
     FinishProgressBar(&bar);
   } else {
-    (void)std::printf("cannot read: the %s tree of %s\n", tree, shown);
+    (void)std::printf("cannot read: the %s tree of %s: %s\n", tree, shown, fault);
   }
   if (differences != 0) {
     (void)std::printf("mkmedium: %d difference%s in the %s tree of %s\n", differences,
@@ -178,6 +261,10 @@ int CheckTree(const ImageCheck& check, const char* shown, const char* tree,
   return differences;
 }
 
+// A tree with more entries than this is none of the source's: twice the
+// source's, with room for what a vendor may have added by hand.
+std::size_t CountMostEntries(const MediumPlan& plan) { return 2 * plan.entries.size() + 1024; }
+
 }  // namespace
 
 int CheckIsoImage(const ImageCheck& check, const char* image, const char* shown,
@@ -185,12 +272,16 @@ int CheckIsoImage(const ImageCheck& check, const char* image, const char* shown,
   PathBuffer listingPath;
   PathBuffer log;
   TreeListing found[2] = {{0, {}, {}}, {0, {}, {}}};
+  ImageRecords records = {0, {}, {}};
+  const bool recordsRead = ReadImageRecords(image, CountMostEntries(*check.plan), &records);
   bool listed = false;
   if (!MakeScratchPath(listingPath, scratch, "listing.txt") ||
       !MakeScratchPath(log, scratch, "xorriso.log")) {
     (void)std::fprintf(stderr, "mkmedium: %s: the scratch folder's path is too long\n", scratch);
-  } else {
-    listed = ListTrees(image, listingPath, log) && ReadTreeListings(listingPath, image, found);
+  } else if (recordsRead && (records.unreadable[kJolietTree].empty() ||
+                             records.unreadable[kRockRidgeTree].empty())) {
+    listed = ListTrees(image, records, listingPath, log) &&
+             ReadTreeListings(listingPath, image, records, found);
     DeleteFilePath(listingPath);
     DeleteFilePath(log);
   }
@@ -198,7 +289,8 @@ int CheckIsoImage(const ImageCheck& check, const char* image, const char* shown,
   const char* const trees[] = {"Joliet", "Rock Ridge"};
   int differences = 0;
   for (int i = 0; i < 2; ++i) {
-    differences += CheckTree(check, shown, trees[i], listed ? &found[i] : nullptr, &reading);
+    const char* fault = FindTreeFault(recordsRead, records, listed, i);
+    differences += CheckTree(check, shown, trees[i], fault, found[i], &reading);
   }
   return differences;
 }

@@ -39,7 +39,7 @@ TreeItems ListPlannedItems(const char* source, const MediumPlan& plan, int* unco
                     kInstallerFileName);
     }
     const bool large = entry.length > static_cast<uint32_t>(INT32_MAX);
-    TreeItem item = {entry.directory, false, {}, -1, large ? -1 : int64_t{entry.length}, shown};
+    TreeItem item = {entry.directory, false, {}, -1, large ? -1 : int64_t{entry.length}, shown, {}};
     if (!JoinPath(item.path, source, entry.relative)) {
       TellUncompared(uncompared, ShowRelativePath(shown.c_str()), "source", kTooLong);
       continue;
@@ -63,7 +63,7 @@ bool ListFolderItems(TreeListing* listing, const char* directory, const std::str
 void ListFolderEntry(TreeListing* listing, const char* directory, const std::string& relative,
                      const DirEntry& entry) {
   TreeItem item = {
-      IsDirectoryEntry(entry), false, {}, -1, entry.lengthHigh != 0 ? -1 : entry.length, {}};
+      IsDirectoryEntry(entry), false, {}, -1, entry.lengthHigh != 0 ? -1 : entry.length, {}, {}};
   const char* why = FindUncomparable(entry);
   if (why == nullptr && !JoinPath(item.path, directory, entry.name)) why = kTooLong;
   const TreeItem* added = AddListedItem(listing, relative, entry.name, item, why);
@@ -104,12 +104,23 @@ bool ListFolderItems(TreeListing* listing, const char* directory, const std::str
   return true;
 }
 
-// The bytes of a found item: a file of its own, or its extent in an image.
+// The bytes of a found item: a file of its own, or its extents in an image.
 struct ItemBytes {
   FileHandle file;
   std::ifstream* image;
-  int64_t left;  // of the extent, not yet read
+  const std::vector<ImageExtent>* extents;
+  std::size_t next;  // the extent read after this one
+  int64_t left;      // of the extent, not yet read
 };
+
+bool SeekExtent(ItemBytes* bytes, std::size_t index) {
+  const ImageExtent& extent = (*bytes->extents)[index];
+  bytes->image->clear();
+  bytes->image->seekg(extent.offset);
+  bytes->next = index + 1;
+  bytes->left = extent.length;
+  return bytes->image->good();
+}
 
 bool OpenItemBytes(const TreeItem& item, ImageReading* reading, ItemBytes* bytes) {
   if (item.offset < 0) {
@@ -122,29 +133,38 @@ bool OpenItemBytes(const TreeItem& item, ImageReading* reading, ItemBytes* bytes
     reading->image.open(item.path, std::ios::binary);
     reading->imagePath = item.path;
   }
-  reading->image.clear();
-  reading->image.seekg(item.offset);
   bytes->image = &reading->image;
-  bytes->left = item.length;
-  return reading->image.good();
+  bytes->extents = &item.extents;
+  return item.extents.empty() || SeekExtent(bytes, 0);
 }
 
 // The count read, or -1: an extent that ends before its length is a read
-// error, as a truncated image is.
+// error, as a truncated image is. The extents are read in record order,
+// each to its length, as a mounted image gives them, until `size` or the end.
 int64_t ReadItemBytes(ItemBytes* bytes, unsigned char* buffer, std::size_t size) {
   if (bytes->file != nullptr) return ReadFileBytes(bytes->file, buffer, size);
-  const auto wanted = static_cast<std::size_t>(
-      bytes->left < static_cast<int64_t>(size) ? bytes->left : static_cast<int64_t>(size));
-  if (wanted == 0) return 0;
-  bytes->image->read(reinterpret_cast<char*>(buffer), static_cast<std::streamsize>(wanted));
-  if (static_cast<std::size_t>(bytes->image->gcount()) != wanted) return -1;
-  bytes->left -= static_cast<int64_t>(wanted);
-  return static_cast<int64_t>(wanted);
+  std::size_t count = 0;
+  while (count < size) {
+    if (bytes->left == 0) {
+      if (bytes->next >= bytes->extents->size()) break;
+      if (!SeekExtent(bytes, bytes->next)) return -1;
+      continue;
+    }
+    const std::size_t room = size - count;
+    const auto wanted = static_cast<std::size_t>(
+        bytes->left < static_cast<int64_t>(room) ? bytes->left : static_cast<int64_t>(room));
+    bytes->image->read(reinterpret_cast<char*>(buffer + count),
+                       static_cast<std::streamsize>(wanted));
+    if (static_cast<std::size_t>(bytes->image->gcount()) != wanted) return -1;
+    bytes->left -= static_cast<int64_t>(wanted);
+    count += wanted;
+  }
+  return static_cast<int64_t>(count);
 }
 
 // What kind of program a found item is, from its first bytes.
 LauncherKind ReadItemKind(const TreeItem& item, ImageReading* reading) {
-  ItemBytes bytes = {nullptr, nullptr, 0};
+  ItemBytes bytes = {nullptr, nullptr, nullptr, 0, 0};
   unsigned char header[kProgramHeaderBytes];
   int64_t count = -1;
   if (OpenItemBytes(item, reading, &bytes)) {
@@ -174,10 +194,14 @@ struct CompareBuffers {
 Comparison CompareFileBytes(const char* realPath, const TreeItem& copyItem, bool stored,
                             CompareBuffers* buffers) {
   FileHandle real = OpenFileForRead(realPath);
-  ItemBytes copy = {nullptr, nullptr, 0};
+  ItemBytes copy = {nullptr, nullptr, nullptr, 0, 0};
   const bool copyOpen = OpenItemBytes(copyItem, buffers->reading, &copy);
   Comparison result = real != nullptr && copyOpen ? Comparison::kSame : Comparison::kUnreadable;
   while (result == Comparison::kSame) {
+    if (ReadStopRequest() != 0) {
+      result = Comparison::kStopped;
+      break;
+    }
     const int64_t realCount = ReadFileBytes(real, buffers->real.data(), buffers->real.size());
     const int64_t copyCount = ReadItemBytes(&copy, buffers->stored.data(), buffers->stored.size());
     if (realCount < 0 || copyCount < 0) {
@@ -209,6 +233,8 @@ const char* DescribeComparison(Comparison comparison) {
       return "contents differ";
     case Comparison::kUnreadable:
       return "cannot read it";
+    case Comparison::kStopped:
+      return "not compared: the check was stopped";
   }
   return nullptr;
 }
@@ -322,6 +348,7 @@ int CompareWithSource(const char* source, const MediumPlan& plan, const TreeList
   differences += CompareLaunchers(found, launcher, &buffers);
   buffers.bar = bar;
   for (const auto& item : wanted) {
+    if (ReadStopRequest() != 0) return differences + 1;
     auto match = found.items.find(item.first);
     if (match == found.items.end()) {
       (void)std::printf("missing: %s\n", ShowRelativePath(item.second.shown.c_str()).c_str());

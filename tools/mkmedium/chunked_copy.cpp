@@ -13,6 +13,7 @@ CopyResult CopyOpenFile(FileHandle in, FileHandle out, int64_t length, bool stor
                         CopyChunk* chunk, ProgressBar* bar) {
   int64_t left = length;
   for (;;) {
+    if (ReadStopRequest() != 0) return CopyResult::kStopped;
     const int64_t got = ReadFileBytes(in, chunk->data(), chunk->size());
     if (got < 0 || got > left) return CopyResult::kSourceUnreadable;
     const auto count = static_cast<std::size_t>(got);

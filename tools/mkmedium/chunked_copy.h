@@ -8,7 +8,7 @@
 
 #include "tools/mkmedium/progress_bar.h"
 
-enum class CopyResult { kDone, kSourceUnreadable, kWriteFailed };
+enum class CopyResult { kDone, kSourceUnreadable, kWriteFailed, kStopped };
 
 using CopyChunk = std::vector<unsigned char>;
 
@@ -17,8 +17,8 @@ CopyChunk MakeCopyChunk();
 
 // Copies `from` to the new file `to`, each byte complemented when `stored`.
 // The source must read exactly `length` bytes: one that changed since it was
-// listed counts as unreadable. A failed copy leaves no file at `to`. Each
-// chunk written moves `bar`, when given. A failed write leaves its reason in
-// `writeError`, when given.
+// listed counts as unreadable. A stop request ends it between chunks. A
+// failed copy leaves no file at `to`. Each chunk written moves `bar`, when
+// given. A failed write leaves its reason in `writeError`, when given.
 CopyResult CopyFileInChunks(const char* from, const char* to, int64_t length, bool stored,
                             CopyChunk* chunk, ProgressBar* bar, uint32_t* writeError = nullptr);

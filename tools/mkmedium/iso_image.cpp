@@ -14,6 +14,10 @@ namespace {
 
 constexpr int kPartialNameTries = 100;
 constexpr uint64_t kImageBlock = 2048;
+// xorriso writes an image faster than 2 MiB a second to the slowest disk a
+// vendor images to; past that it is stuck.
+constexpr uint64_t kWriteSeconds = 60;
+constexpr uint64_t kWriteBytesASecond = uint64_t{2} << 20;
 
 // Claims a new file "IMAGE.N.part" beside the image, so that nothing that
 // stands there already, and no other run, is written over.
@@ -85,6 +89,7 @@ bool RunImageWrite(const char* medium, const char* partial, const ImageSettings&
   // nodes without a file are the one image time; the expiry and effective
   // dates stay marked as not given. Rock Ridge keeps the names whole for
   // Linux, Joliet for Windows; long Joliet names take up to 103 characters.
+  // Level 3 holds files of 4 GiB and more, in extents of under 4 GiB each.
   const char* const arguments[] = {"xorriso",
                                    "-no_rc",
                                    "-abort_on",
@@ -108,6 +113,8 @@ bool RunImageWrite(const char* medium, const char* partial, const ImageSettings&
                                    "-as",
                                    "mkisofs",
                                    "-quiet",
+                                   "-iso-level",
+                                   "3",
                                    "-r",
                                    "-J",
                                    "-joliet-long",
@@ -120,7 +127,10 @@ bool RunImageWrite(const char* medium, const char* partial, const ImageSettings&
   const uint64_t estimate = check.plan->totalBytes + kImageBlock * check.plan->entries.size();
   WriteWatch watch = {partial,
                       StartProgressBar("xorriso writing the image", 0, estimate, check.quiet)};
-  const bool written = RunXorrisoWatched(arguments, log, "the image", WatchImageWrite, &watch);
+  const uint64_t seconds = kWriteSeconds + estimate / kWriteBytesASecond;
+  const bool written = RunXorrisoWatched(
+      arguments, log, "the image",
+      seconds > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(seconds), WatchImageWrite, &watch);
   FinishProgressBar(&watch.bar);
   return written;
 }
@@ -149,9 +159,12 @@ bool WriteIsoImage(const char* medium, const ImageSettings& settings, const Imag
     }
     if (!placed) {
       DeleteFilePath(partial);
+      if (ReadStopRequest() != 0) {
+        (void)std::fprintf(stderr, "mkmedium: removed the unfinished image %s\n", partial);
+      }
       (void)std::fprintf(stderr, "mkmedium: no image made; %s is left as it was\n", settings.image);
     }
   }
-  RemoveTree(scratch);
+  RemoveScratchFolder(scratch);
   return placed;
 }

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "tools/mkmedium/image_records.h"
 #include "tools/mkmedium/medium_plan.h"
 #include "tools/mkmedium/progress_bar.h"
 
@@ -21,6 +22,8 @@ struct TreeItem {
   int64_t offset;
   int64_t length;     // -1: 2 GiB or more
   std::string shown;  // the restored path, in the letter case it comes back in
+  // In an image: where its bytes lie, read one extent after the other.
+  std::vector<ImageExtent> extents;
 };
 
 using TreeItems = std::map<std::string, TreeItem>;
@@ -42,7 +45,7 @@ TreeItem* AddListedItem(TreeListing* listing, const std::string& relative, const
 // The reason a listed entry cannot be compared: a link, or not a regular file.
 void TellUncompared(int* uncompared, const std::string& shown, const char* tree, const char* why);
 
-enum class Comparison { kSame, kDifferent, kUnreadable };
+enum class Comparison { kSame, kDifferent, kUnreadable, kStopped };
 
 // What the checks of an image's trees share: the image, open once, and the
 // comparisons made, by source file and extent, so that the second tree's

@@ -85,10 +85,13 @@ bool WriteMedium(const ToolOptions& options, const MediumPlan& plan, const char*
                  int64_t imageTime) {
   if (!StoreMedium(options.source, options.medium, plan, options.quiet)) return false;
   if (!CopyLauncher(launcher, options.medium)) {
-    (void)std::fprintf(stderr, "mkmedium: cannot copy the launcher %s\n", launcher);
+    if (ReadStopRequest() == 0) {
+      (void)std::fprintf(stderr, "mkmedium: cannot copy the launcher %s\n", launcher);
+    }
     return false;
   }
-  if (options.image == nullptr) return true;
+  // A stop asked at the last moment takes the medium back all the same.
+  if (options.image == nullptr) return ReadStopRequest() == 0;
   const ImageSettings settings = {options.image, options.label, imageTime};
   const ImageCheck check = {options.source, &plan, launcher, options.quiet};
   return WriteIsoImage(options.medium, settings, check);
@@ -244,10 +247,11 @@ int CheckMediumTask(const ToolOptions& options) {
     if (!MakeScratchFolder(scratch)) return kExitFailed;
     const ImageCheck check = {options.source, &plan, launcher, options.quiet};
     differences = CheckIsoImage(check, options.medium, options.medium, scratch);
-    RemoveTree(scratch);
+    RemoveScratchFolder(scratch);
   } else {
     differences = CheckMedium(options.source, plan, options.medium, launcher, options.quiet);
   }
+  if (ReadStopRequest() != 0) return kExitFailed;
   const std::string kind = DescribeLauncherKind(ReadLauncherKind(launcher));
   if (differences != 0) {
     (void)std::printf(
@@ -275,6 +279,15 @@ int CheckMediumTask(const ToolOptions& options) {
   return kExitDone;
 }
 
+// A run ended by a stop exits as the signal would have ended it, having
+// taken back what it wrote and told what it removed.
+int EndRun(int code) {
+  const int signal = ReadStopRequest();
+  if (signal == 0) return code;
+  (void)std::fprintf(stderr, "mkmedium: stopped by %s\n", DescribeStopRequest(signal));
+  return kExitStopped + signal;
+}
+
 int RunTool(int argc, char** argv) {
   ToolOptions options;
   if (!ParseToolOptions(argc, argv, &options)) return kExitUsage;
@@ -286,11 +299,11 @@ int RunTool(int argc, char** argv) {
       PrintToolVersion();
       return kExitDone;
     case ToolTask::kCheck:
-      return CheckMediumTask(options);
+      return EndRun(CheckMediumTask(options));
     case ToolTask::kMake:
       break;
   }
-  return MakeMedium(options);
+  return EndRun(MakeMedium(options));
 }
 
 }  // namespace
@@ -299,6 +312,7 @@ int RunTool(int argc, char** argv) {
 // UTF-8, or as wide characters to a console.
 int main(int argc, char** argv) {
   const ToolOutput output = StartToolOutput();
+  WatchStopRequests();
   const int code = RunTool(argc, argv);
   FinishToolOutput(output);
   return code;

@@ -7,6 +7,8 @@ constexpr int kExitDone = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitRefused = 2;
 constexpr int kExitUsage = 64;
+// Added to the signal's number, as a shell tells a program a signal ended.
+constexpr int kExitStopped = 128;
 
 enum class ToolTask { kMake, kCheck, kHelp, kVersion };
 

@@ -32,6 +32,8 @@ bool StoreEntry(const char* source, const char* medium, const MediumEntry& entry
       (void)std::fprintf(stderr, "mkmedium: cannot read %s, or it changed while stored\n",
                          ShowRelativePath(from).c_str());
       return false;
+    case CopyResult::kStopped:
+      return false;  // told once, as the run ends
     case CopyResult::kWriteFailed:
       break;
   }

@@ -52,6 +52,9 @@ bool RedirectStreams(const char* output, const char* log, SavedStreams* saved) {
   return moved;
 }
 
+// Telling its version takes xorriso a moment, unless it is lost.
+constexpr uint32_t kVersionSeconds = 30;
+
 constexpr std::size_t kLongestLogTold = std::size_t{64} << 10;
 // xorriso's own words for what went wrong; its notes and progress say nothing
 // of it.
@@ -105,6 +108,13 @@ bool MakeScratchFolder(PathBuffer& out) {
   return false;
 }
 
+void RemoveScratchFolder(const char* scratch) {
+  RemoveTree(scratch);
+  if (ReadStopRequest() != 0) {
+    (void)std::fprintf(stderr, "mkmedium: removed the scratch folder %s\n", scratch);
+  }
+}
+
 bool MakeScratchPath(PathBuffer& out, const char* scratch, const char* name) {
   PathBuffer separated;
   return ConcatenatePath(separated, "/", name) && ConcatenatePath(out, scratch, separated);
@@ -118,11 +128,11 @@ bool FindXorriso(const char* what) {
   int code = -1;
   SavedStreams saved;
   if (MakeScratchPath(log, scratch, "version.txt") && RedirectStreams(log, log, &saved)) {
-    code = RunSearchedProgram(arguments);
+    code = RunSearchedProgram(arguments, kVersionSeconds);
     RestoreStreams(saved);
   }
-  RemoveTree(scratch);
-  if (code >= 0) return true;
+  RemoveScratchFolder(scratch);
+  if (code >= 0 || code == kProgramStopped) return code >= 0;
   (void)std::fprintf(stderr,
                      "mkmedium: %s needs xorriso, which cannot be started: install it (Debian "
                      "and Ubuntu: apt-get install xorriso) or put it on PATH; on Windows, make "
@@ -134,9 +144,16 @@ bool FindXorriso(const char* what) {
 namespace {
 
 // What RunXorriso tells once xorriso has ended, from its exit code.
-bool TellXorrisoEnd(int code, const char* log, const char* what) {
+bool TellXorrisoEnd(int code, const char* log, const char* what, uint32_t limitSeconds) {
   if (code == 0) return true;
-  if (code < 0) {
+  if (code == kProgramStopped) {
+    (void)std::fprintf(stderr, "mkmedium: %s: xorriso stopped, and all it started\n", what);
+  } else if (code == kProgramOverran) {
+    (void)std::fprintf(stderr,
+                       "mkmedium: %s: xorriso stopped after %u seconds, more than this takes "
+                       "it; it is lost in what it reads\n",
+                       what, limitSeconds);
+  } else if (code < 0) {
     (void)std::fprintf(stderr, "mkmedium: %s: cannot start xorriso\n", what);
   } else {
     (void)std::fprintf(stderr, "mkmedium: %s: xorriso failed (exit code %d):\n", what, code);
@@ -149,31 +166,32 @@ constexpr uint32_t kWatchMs = 200;
 
 struct XorrisoJob {
   const char* const* arguments;
+  uint32_t limitSeconds;
   int code;
 };
 
 uint32_t PLATFORM_CALL RunXorrisoJob(void* parameter) {
   auto* job = static_cast<XorrisoJob*>(parameter);
-  job->code = RunSearchedProgram(job->arguments);
+  job->code = RunSearchedProgram(job->arguments, job->limitSeconds);
   return 0;
 }
 
 }  // namespace
 
-bool RunXorriso(const char* const* arguments, const char* output, const char* log,
-                const char* what) {
+bool RunXorriso(const char* const* arguments, const char* output, const char* log, const char* what,
+                uint32_t limitSeconds) {
   SavedStreams saved;
   if (!RedirectStreams(output, log, &saved)) {
     (void)std::fprintf(stderr, "mkmedium: %s: cannot write xorriso's log %s\n", what, log);
     return false;
   }
-  const int code = RunSearchedProgram(arguments);
+  const int code = RunSearchedProgram(arguments, limitSeconds);
   RestoreStreams(saved);
-  return TellXorrisoEnd(code, log, what);
+  return TellXorrisoEnd(code, log, what, limitSeconds);
 }
 
 bool RunXorrisoWatched(const char* const* arguments, const char* log, const char* what,
-                       XorrisoWatch watch, void* context) {
+                       uint32_t limitSeconds, XorrisoWatch watch, void* context) {
   SavedStreams saved;
   if (!RedirectStreams(log, log, &saved)) {
     (void)std::fprintf(stderr, "mkmedium: %s: cannot write xorriso's log %s\n", what, log);
@@ -183,7 +201,7 @@ bool RunXorrisoWatched(const char* const* arguments, const char* log, const char
   const int terminalStream = dup(saved.error);
   std::FILE* terminal = terminalStream >= 0 ? fdopen(terminalStream, "w") : nullptr;
   if (terminal == nullptr && terminalStream >= 0) (void)close(terminalStream);
-  XorrisoJob job = {arguments, -1};
+  XorrisoJob job = {arguments, limitSeconds, kProgramNotStarted};
   uint32_t threadId = 0;
   WaitHandle thread = StartThread(nullptr, RunXorrisoJob, &job, &threadId);
   if (thread == nullptr) {
@@ -197,7 +215,7 @@ bool RunXorrisoWatched(const char* const* arguments, const char* log, const char
   if (terminal != nullptr) (void)std::fclose(terminal);
   RestoreStreams(saved);
   watch(context, stderr);
-  return TellXorrisoEnd(job.code, log, what);
+  return TellXorrisoEnd(job.code, log, what, limitSeconds);
 }
 
 bool MakeOperandPath(PathBuffer& out, const char* path) {
