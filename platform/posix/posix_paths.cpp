@@ -81,7 +81,7 @@ void FillEntryFromStat(int directoryFd, const char* name, DirEntry* entry, bool*
   }
   entry->attributes = AttributesFromMode(shown.st_mode) | link;
   const auto size = static_cast<uint64_t>(S_ISDIR(shown.st_mode) ? 0 : shown.st_size);
-  entry->length = static_cast<int32_t>(static_cast<uint32_t>(size));
+  entry->length = size;
   entry->lengthHigh = static_cast<uint32_t>(size >> 32);
   entry->lengthKnown = true;
 }

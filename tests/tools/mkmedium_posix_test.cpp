@@ -494,16 +494,16 @@ printf "\\$(printf %03o $((b ^ 1)))" | dd of="$out" bs=1 seek=$at conv=notrunc 2
   fs::remove_all(shm);
 }
 
-// What the check cannot compare is a difference, and a file just under
-// 2 GiB is stored and compared whole: one read of that length would end short.
+// What the check cannot compare is a difference, and a file past 4 GiB,
+// where 32-bit counts turn over twice, is stored and compared to its end.
 TEST(MkmediumPosix, TheCheckPassesOnlyWhatItCompared) {
   ScratchDir scratch;
   const fs::path source = scratch.path / "source";
   WriteBytes(source / "SETUP.EXE", TextBytes("installer"));
   WriteBytes(source / "plain", TextBytes("plain"));
-  constexpr std::uintmax_t kLongest = (std::uintmax_t{2} << 30) - 1;
-  WriteBytes(source / "big", {});
-  fs::resize_file(source / "big", kLongest);  // sparse in the source
+  constexpr std::uintmax_t kLongest = (std::uintmax_t{4} << 30) + (std::uintmax_t{1} << 20) + 3;
+  if (!HasRoomFor(scratch.path, kLongest)) GTEST_SKIP() << "no room on this disk for 4 GiB more";
+  WriteSparseStored(source / "big", kLongest, 31);  // sparse in the source
   const fs::path medium = scratch.path / "medium";
   const ProgramRun made = RunMkmedium(scratch.path, Quoted(source) + " " + Quoted(medium));
   ASSERT_EQ(made.exitCode, 0) << made.output;
@@ -513,8 +513,10 @@ TEST(MkmediumPosix, TheCheckPassesOnlyWhatItCompared) {
 
   {
     std::fstream big(medium / "big", std::ios::in | std::ios::out | std::ios::binary);
+    big.seekg(static_cast<std::streamoff>(kLongest - 1));
+    const int last = big.get();
     big.seekp(static_cast<std::streamoff>(kLongest - 1));
-    big.put('\0');  // stored as 0xFF
+    big.put(static_cast<char>(~last));  // the last byte, past 4 GiB
   }
   fs::remove(medium / "plain");
   ASSERT_EQ(mkfifo((medium / "plain").c_str(), 0644), 0);
@@ -534,7 +536,7 @@ TEST(MkmediumPosix, TheCheckPassesOnlyWhatItCompared) {
         "cannot compare: " + farKey + " in the medium: longer than the 259"}) {
     EXPECT_NE(spoiled.output.find(told), std::string::npos) << told << "\n" << spoiled.output;
   }
-  fs::remove(medium / "big");  // 2 GiB of disk back at once
+  fs::remove(medium / "big");  // 4 GiB of disk back at once
 }
 
 // What the make would store for a source it refuses, written by hand: files

@@ -1,4 +1,4 @@
-// Copying a file through one bounded buffer: a file of up to 2 GiB goes
+// Copying a file through one bounded buffer: a file of any length goes
 // through in pieces, never whole in memory, and every read asks for far less
 // than any system reads at once.
 #pragma once
@@ -19,5 +19,5 @@ CopyChunk MakeCopyChunk();
 // The source must read exactly `length` bytes: one that changed since it was
 // listed counts as unreadable. A failed copy leaves no file at `to`. Each
 // chunk written moves `bar`, when given.
-CopyResult CopyFileInChunks(const char* from, const char* to, int64_t length, bool stored,
+CopyResult CopyFileInChunks(const char* from, const char* to, uint64_t length, bool stored,
                             CopyChunk* chunk, ProgressBar* bar);
