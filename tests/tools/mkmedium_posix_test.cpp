@@ -168,9 +168,16 @@ TEST(MkmediumPosix, AFailedImageLeavesWhatStoodAtItsPath) {
   EXPECT_NE(noXorriso.output.find("--iso needs xorriso, which cannot be started: install it"),
             std::string::npos)
       << noXorriso.output;
+  // A file the image's check could not read back: refused, nothing written.
+  WriteBytes(source / "big", {});
+  fs::resize_file(source / "big", std::uintmax_t{2} << 30);  // sparse: no disk used
+  const ProgramRun big = RunProgram(MkmediumProgram(), scratch.path, make);
+  EXPECT_EQ(big.exitCode, 2) << big.output;
+  EXPECT_NE(big.output.find("big: 2 GiB or more: an image cannot hold it"), std::string::npos)
+      << big.output;
   EXPECT_EQ(ReadBytes(image), TextBytes("last week's image"));
   EXPECT_EQ(ListTree(scratch.path),
-            (std::vector<std::string>{"medium.iso", "source/", "source/SETUP.EXE"}));
+            (std::vector<std::string>{"medium.iso", "source/", "source/SETUP.EXE", "source/big"}));
 }
 
 TEST(MkmediumPosix, NamesBeyondAsciiMeetTheCodePageAndTheCaseFoldOfWindows) {
