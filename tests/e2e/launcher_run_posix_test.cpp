@@ -491,7 +491,7 @@ TEST_F(LauncherRun, AFileOf2GiBAndMoreComesBackByteForByte) {
   const ProgramRun run = Launch(target.string());
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.output, "Copying Files. Please wait.\n");
-  EXPECT_EQ(FindSparseRestoreFault(target / "data" / "disk.img", kLength, 29), "");
+  EXPECT_TRUE(IsComplementOf(target / "data" / "disk.img", medium / "data" / "disk.img"));
   EXPECT_EQ(fs::path(RecordValue(record, "cwd")), target) << "the installer started";
   fs::remove(target / "data" / "disk.img");  // 2 GiB of disk back at once
 }

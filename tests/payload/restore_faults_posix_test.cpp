@@ -52,7 +52,7 @@ LimitedRestore RestoreUnderFileSizeLimit(const fs::path& source, const fs::path&
   return {WEXITSTATUS(status) / 8, WEXITSTATUS(status) % 8};
 }
 
-// Whole or in pieces, and past 4 GiB (a sparse source: no disk used) as a
+// Whole, and past 4 GiB (a sparse source: no disk used) in pieces as the
 // 32-bit launcher restores it: the target that cannot hold the file is
 // told as such, and no truncated copy is left for later runs to keep.
 TEST(RestoreFaults, AWriteThatFallsShortLeavesNoFile) {
@@ -60,8 +60,7 @@ TEST(RestoreFaults, AWriteThatFallsShortLeavesNoFile) {
   WriteStored(dir.path / "big", PatternBytes(std::size_t{256} << 10, 5));
   WriteBytes(dir.path / "past4GiB", {});
   fs::resize_file(dir.path / "past4GiB", (std::uintmax_t{4} << 30) + 1);
-  for (const auto& [name, inPieces] :
-       {std::pair{"big", false}, std::pair{"big", true}, std::pair{"past4GiB", true}}) {
+  for (const auto& [name, inPieces] : {std::pair{"big", false}, std::pair{"past4GiB", true}}) {
     const fs::path out = dir.path / "out";
     const LimitedRestore run = RestoreUnderFileSizeLimit(dir.path / name, out, inPieces);
     EXPECT_EQ(run.result, kRestoreWriteFailed) << name << (inPieces ? " in pieces" : "");

@@ -2,26 +2,12 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstring>
 #include <fstream>
 #include <random>
 
 namespace {
 
 std::atomic<unsigned> scratchCount{0};
-
-constexpr uint64_t kSparseWindow = uint64_t{64} << 10;
-constexpr uint64_t kTwoGiB = uint64_t{2} << 30;
-
-// Where the pattern pieces of a sparse file start, in order.
-std::vector<uint64_t> FindSparseWindows(uint64_t length) {
-  std::vector<uint64_t> starts = {0};
-  for (uint64_t mark = kTwoGiB; mark + kSparseWindow / 2 < length; mark += kTwoGiB) {
-    starts.push_back(mark - kSparseWindow / 2);
-  }
-  if (length >= 2 * kSparseWindow) starts.push_back(length - kSparseWindow);
-  return starts;
-}
 
 }  // namespace
 
@@ -77,43 +63,31 @@ void WriteSparseStored(const fs::path& file, uint64_t length, unsigned seed) {
   WriteBytes(file, {});
   fs::resize_file(file, length);
   std::fstream out(file, std::ios::in | std::ios::out | std::ios::binary);
-  unsigned piece = seed;
-  for (const uint64_t start : FindSparseWindows(length)) {
-    const Bytes stored = Complemented(PatternBytes(kSparseWindow, piece++));
-    out.seekp(static_cast<std::streamoff>(start));
-    out.write(reinterpret_cast<const char*>(stored.data()),
-              static_cast<std::streamsize>(stored.size()));
+  constexpr std::size_t kPiece = std::size_t{64} << 10;
+  for (uint64_t mark = 0; mark < length; mark += uint64_t{2} << 30) {
+    const Bytes piece = PatternBytes(kPiece, seed++);
+    out.seekp(static_cast<std::streamoff>(mark == 0 ? 0 : mark - kPiece / 2));
+    out.write(reinterpret_cast<const char*>(piece.data()), kPiece);
   }
+  const Bytes last = PatternBytes(kPiece, seed);
+  out.seekp(static_cast<std::streamoff>(length - kPiece));
+  out.write(reinterpret_cast<const char*>(last.data()), kPiece);
 }
 
-std::string FindSparseRestoreFault(const fs::path& restored, uint64_t length, unsigned seed) {
-  std::error_code error;
-  const uint64_t found = fs::file_size(restored, error);
-  if (error) return "no file";
-  if (found != length) return "a length of " + std::to_string(found);
-  std::ifstream in(restored, std::ios::binary);
-  constexpr std::size_t kChunk = std::size_t{1} << 20;
-  const std::vector<uint64_t> windows = FindSparseWindows(length);
-  std::vector<char> got(kChunk);
-  Bytes wanted(kChunk);
-  for (uint64_t at = 0; at < length; at += kChunk) {
-    const auto count = static_cast<std::size_t>(std::min<uint64_t>(kChunk, length - at));
-    if (!in.read(got.data(), static_cast<std::streamsize>(count)))
-      return "short at " + std::to_string(at);
-    std::fill(wanted.begin(), wanted.end(), 0xFF);
-    for (std::size_t i = 0; i < windows.size(); ++i) {
-      if (windows[i] + kSparseWindow <= at || windows[i] >= at + count) continue;
-      const Bytes piece = PatternBytes(kSparseWindow, seed + static_cast<unsigned>(i));
-      for (uint64_t b = std::max(at, windows[i]);
-           b < std::min(at + count, windows[i] + kSparseWindow); ++b) {
-        wanted[b - at] = piece[b - windows[i]];
-      }
-    }
-    if (std::memcmp(got.data(), wanted.data(), count) != 0) {
-      return "other bytes in the MiB at " + std::to_string(at);
+bool IsComplementOf(const fs::path& restored, const fs::path& stored) {
+  std::ifstream real(restored, std::ios::binary);
+  std::ifstream kept(stored, std::ios::binary);
+  std::vector<char> a(std::size_t{1} << 20);
+  std::vector<char> b(a.size());
+  while (real && kept) {
+    real.read(a.data(), static_cast<std::streamsize>(a.size()));
+    kept.read(b.data(), static_cast<std::streamsize>(b.size()));
+    if (real.gcount() != kept.gcount()) return false;
+    for (std::streamsize i = 0; i < real.gcount(); ++i) {
+      if (a[i] != static_cast<char>(~b[i])) return false;
     }
   }
-  return "";
+  return real.eof() && kept.eof();
 }
 
 bool HasRoomFor(const fs::path& path, uint64_t bytes) {

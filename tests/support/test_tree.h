@@ -29,12 +29,12 @@ void WriteStored(const fs::path& file, const Bytes& real);
 Bytes TextBytes(const std::string& text);
 Bytes PatternBytes(std::size_t count, unsigned seed);
 
-// A stored file of `length` bytes, 2 GiB and more, that takes little disk:
-// holes (stored 0x00, real 0xFF) around pieces of pattern bytes at its start,
-// its end, and across every 2 GiB mark, where a 32-bit count turns over.
+// A stored file of `length` bytes (64 KiB at least) that takes little disk:
+// holes around pieces of pattern bytes at its start, across every 2 GiB
+// mark, where a 32-bit count turns over, and at its end.
 void WriteSparseStored(const fs::path& file, uint64_t length, unsigned seed);
-// Empty when `restored` is the real form of that file, else what is wrong.
-std::string FindSparseRestoreFault(const fs::path& restored, uint64_t length, unsigned seed);
+// True when every byte of `restored` is the complement of `stored`'s.
+bool IsComplementOf(const fs::path& restored, const fs::path& stored);
 // True when the disk under `path` has room for `bytes` more and 1 GiB to spare.
 bool HasRoomFor(const fs::path& path, uint64_t bytes);
 
