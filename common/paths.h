@@ -16,16 +16,15 @@ constexpr uint32_t kDirectoryAttribute = 0x10;
 // Set on links (junctions, symbolic links): the walks never follow them.
 constexpr uint32_t kReparsePointAttribute = 0x400;
 
-// One result of a file search. `length` is the low half of the size, held as
-// the signed count the restore uses; `lengthHigh` tells a size of 4 GiB or more.
+// One result of a file search. `length` is the whole size, 2 GiB and more
+// included.
 // `lengthKnown` is false when a listing took the entry's kind from the
 // directory alone: the length is then 0 and the read-only bit unset, and a
 // look-up of the entry's path gives them.
 struct DirEntry {
   char name[kPathBufferSize];
   uint32_t attributes;
-  int32_t length;
-  uint32_t lengthHigh;
+  uint64_t length;
   bool lengthKnown;
 };
 

@@ -5,6 +5,6 @@
 void TellPayloadLoss(const PayloadLoss& lost) {
   const char* format = kCopyFailedText;
   if (lost.loss.kind == kLossChangedWhileRead) format = kCopyChangedText;
-  if (lost.loss.kind == kLossTooLarge) format = kCopyTooLargeText;
+  if (lost.loss.kind == kLossTooLargeForTarget) format = kCopyTooLargeForTargetText;
   TellRunProblem(format, lost.path, lost.loss.error);
 }

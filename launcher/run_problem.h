@@ -51,9 +51,11 @@ constexpr char kCopyFailedText[] =
 constexpr char kCopyChangedText[] =
     "Setup could not copy\n%s\n\nIt changed while it was being read.\n\nNothing was "
     "installed. Run setup again once nothing else writes to the installation files.";
-constexpr char kCopyTooLargeText[] =
-    "Setup could not copy\n%s\n\nIt is 2 GB or larger, more than setup can copy.\n\nNothing "
-    "was installed. Ask for installation files that setup can copy.";
+constexpr char kCopyTooLargeForTargetText[] =
+    "Setup could not copy\n%s\n\nThe drive it goes to cannot hold a file this large (a FAT32 "
+    "drive holds at most 4 GB less one byte in one file), or is full.\n\nNothing was "
+    "installed. Run setup again with a folder on an NTFS drive with room for it, for "
+    "example:\nsetup C:\\Install";
 
 // The restored installer that the system would not start: a medium
 // without one, or one that is no program for this system.

@@ -20,9 +20,9 @@ constexpr int kNoOverwrite = 1;
 
 // Why a file of the payload did not come back.
 constexpr int kLossNone = 0;
-constexpr int kLossSystemError = 1;       // the system refused: `error` says why
-constexpr int kLossChangedWhileRead = 2;  // it grew or shrank between its size and its read
-constexpr int kLossTooLarge = 3;          // 2 GiB or more: the signed length cannot hold it
+constexpr int kLossSystemError = 1;        // the system refused: `error` says why
+constexpr int kLossChangedWhileRead = 2;   // it grew or shrank between its size and its read
+constexpr int kLossTooLargeForTarget = 3;  // the target's drive holds no file this long
 
 struct FileLoss {
   int kind;

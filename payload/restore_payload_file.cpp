@@ -7,9 +7,6 @@
 
 namespace {
 
-// The longest file the signed 32-bit length holds: 2 GiB less one byte.
-constexpr uint64_t kLongestRestoredFile = 0x7FFFFFFF;
-
 // The fast way: one read of the whole file, one pass, one write. The read
 // asks one byte past the length to notice a file that grew; a file that
 // changes after its size was read reads one byte more, or fewer.
@@ -27,28 +24,30 @@ int RestoreThroughOneBuffer(FileHandle file, unsigned char* buffer, std::size_t 
   FileHandle written = CreateRestoredFile(destination, mustBeNew, loss);
   // A destination that cannot be created is passed over, as the walk expects.
   if (written == nullptr) return kRestoreDone;
-  if (!WriteRestoredBytes(written, destination, buffer, length, loss)) return kRestoreWriteFailed;
+  if (!WriteRestoredBytes(written, destination, buffer, length, length, loss)) {
+    return kRestoreWriteFailed;
+  }
   return FinishRestoredFile(written, destination, loss);
 }
 
 // Its size comes from the file opened, which spares a look-up of the path.
 int RestoreOpenFile(FileHandle file, const char* destination, bool mustBeNew, FileLoss* loss) {
   uint64_t size = 0;
-  const bool sized = ReadFileSize(file, &size);
-  // 2 GiB or more does not fit the signed length: never copy a wrong length.
-  if (!sized || size > kLongestRestoredFile) {
-    NoteLoss(loss, sized ? kLossTooLarge : kLossSystemError, sized ? 0 : ReadLastError());
+  if (!ReadFileSize(file, &size)) {
+    NoteLoss(loss, kLossSystemError, ReadLastError());
     CloseFile(file);
     return kRestoreSourceUnreadable;
   }
-  const auto length = static_cast<std::size_t>(size);
-  const std::size_t capacity = length + 1;
-  auto* buffer = static_cast<unsigned char*>(AllocateFileBuffer(capacity));
-  // No room for the whole file at once (a 32-bit address space holds at
-  // most 2 to 4 GiB, cut up by the DLLs every process loads): the same bytes
+  // The buffer holds the file and the byte past it. No room for that at
+  // once (a 32-bit address space holds at most 2 to 4 GiB, cut up by the
+  // DLLs every process loads, and cannot even count 4 GiB): the same bytes
   // a piece at a time.
-  if (buffer == nullptr) return RestoreInPieces(file, length, destination, mustBeNew, loss);
-  const int result = RestoreThroughOneBuffer(file, buffer, length, destination, mustBeNew, loss);
+  const bool countable = size < SIZE_MAX;
+  const std::size_t capacity = countable ? static_cast<std::size_t>(size) + 1 : 0;
+  auto* buffer = static_cast<unsigned char*>(countable ? AllocateFileBuffer(capacity) : nullptr);
+  if (buffer == nullptr) return RestoreInPieces(file, size, destination, mustBeNew, loss);
+  const int result =
+      RestoreThroughOneBuffer(file, buffer, capacity - 1, destination, mustBeNew, loss);
   ReleaseFileBuffer(buffer, capacity);
   return result;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "payload/payload_tree.h"
 #include "platform/platform_ops.h"
@@ -17,10 +18,11 @@ void NoteLoss(FileLoss* loss, int kind, uint32_t error);
 // Creates the restored file; nullptr, with the loss noted, when it cannot be
 // made (the walk passes over it, with result 0).
 FileHandle CreateRestoredFile(const char* destination, bool mustBeNew, FileLoss* loss);
-// Writes real bytes to it. On failure the partial copy is closed and deleted
-// and the loss noted: a truncated copy would be kept by every later run.
+// Writes real bytes to it, of a file `fileLength` long. On failure the
+// partial copy is closed and deleted and the loss noted: a truncated copy
+// would be kept by every later run.
 bool WriteRestoredBytes(FileHandle written, const char* destination, const unsigned char* bytes,
-                        std::size_t count, FileLoss* loss);
+                        std::size_t count, uint64_t fileLength, FileLoss* loss);
 // Closes it: kRestoreDone, or kRestoreWriteFailed when the close reports a
 // late write failure, the copy then deleted.
 int FinishRestoredFile(FileHandle written, const char* destination, FileLoss* loss);
@@ -30,5 +32,5 @@ void AbandonRestoredFile(FileHandle written, const char* destination);
 // Restores the open source `file`, `length` bytes by its size, through one
 // buffer of kRestorePieceSize, with the checks of the whole-file way, and
 // closes `file`. For a file whose whole buffer cannot be had.
-int RestoreInPieces(FileHandle file, std::size_t length, const char* destination, bool mustBeNew,
+int RestoreInPieces(FileHandle file, uint64_t length, const char* destination, bool mustBeNew,
                     FileLoss* loss);

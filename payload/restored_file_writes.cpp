@@ -1,5 +1,21 @@
 #include "payload/restore_steps.h"
 
+namespace {
+
+// FAT32 holds no file past 4 GiB less one byte. Windows tells a write past
+// that mark as a full disk, where it tells a file-size limit at all; Linux
+// as a file too large. A full disk beyond the mark is one of the two, and
+// either way that drive cannot hold the file.
+constexpr uint64_t kLongestFat32File = 0xFFFFFFFF;
+
+int FindWriteLossKind(uint32_t error, uint64_t fileLength) {
+  if (error == kErrorFileTooLarge) return kLossTooLargeForTarget;
+  if (error == kErrorDiskFull && fileLength > kLongestFat32File) return kLossTooLargeForTarget;
+  return kLossSystemError;
+}
+
+}  // namespace
+
 void NoteLoss(FileLoss* loss, int kind, uint32_t error) { *loss = {kind, error}; }
 
 FileHandle CreateRestoredFile(const char* destination, bool mustBeNew, FileLoss* loss) {
@@ -9,10 +25,11 @@ FileHandle CreateRestoredFile(const char* destination, bool mustBeNew, FileLoss*
 }
 
 bool WriteRestoredBytes(FileHandle written, const char* destination, const unsigned char* bytes,
-                        std::size_t count, FileLoss* loss) {
+                        std::size_t count, uint64_t fileLength, FileLoss* loss) {
   if (WriteFileBytes(written, bytes, count)) return true;
   // Read before the close and the deletion can set another.
-  NoteLoss(loss, kLossSystemError, ReadLastError());
+  const uint32_t error = ReadLastError();
+  NoteLoss(loss, FindWriteLossKind(error, fileLength), error);
   AbandonRestoredFile(written, destination);
   return false;
 }

@@ -33,6 +33,7 @@ constexpr uint32_t kErrorAlreadyExists = 183;
 constexpr uint32_t kErrorInvalidName = 123;
 constexpr uint32_t kErrorBadExeFormat = 193;
 constexpr uint32_t kErrorFilenameTooLong = 206;
+constexpr uint32_t kErrorFileTooLarge = 223;
 constexpr uint32_t kErrorDirectory = 267;  // no directory of its own stands there
 
 constexpr uint32_t kWaitObjectEnded = 0;
@@ -290,8 +291,9 @@ bool ReadFileSize(FileHandle file, uint64_t* size);
 FileHandle OpenFileForWrite(const char* path, bool mustBeNew);
 // Reads until `size` bytes or the end; returns the count, or -1 on error.
 int64_t ReadFileBytes(FileHandle file, void* buffer, std::size_t size);
-// Writes every byte or fails: 112 for a full disk (a file-size limit too, on
-// Linux), 5.
+// Writes every byte or fails: 112 for a full disk (Windows also at FAT32's
+// 4 GiB mark), 223 for a file longer than the file system or the process's
+// file-size limit holds, 5.
 bool WriteFileBytes(FileHandle file, const void* buffer, std::size_t size);
 // Closing a written file can report a late write failure.
 bool CloseFile(FileHandle file);

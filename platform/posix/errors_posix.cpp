@@ -27,6 +27,8 @@ int UnmapError(uint32_t code) {
       return EEXIST;
     case kErrorDiskFull:
       return ENOSPC;
+    case kErrorFileTooLarge:
+      return EFBIG;
     case kErrorDirNotEmpty:
       return ENOTEMPTY;
     case kErrorFilenameTooLong:
@@ -71,7 +73,7 @@ uint32_t MapErrno(int error) {
     case ENOSPC:
       return kErrorDiskFull;
     case EFBIG:
-      return kErrorDiskFull;
+      return kErrorFileTooLarge;
     case ENOTEMPTY:
       return kErrorDirNotEmpty;
     case ENAMETOOLONG:

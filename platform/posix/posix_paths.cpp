@@ -80,9 +80,7 @@ void FillEntryFromStat(int directoryFd, const char* name, DirEntry* entry, bool*
     if (S_ISLNK(shown.st_mode)) shown.st_size = 0;
   }
   entry->attributes = AttributesFromMode(shown.st_mode) | link;
-  const auto size = static_cast<uint64_t>(S_ISDIR(shown.st_mode) ? 0 : shown.st_size);
-  entry->length = static_cast<int32_t>(static_cast<uint32_t>(size));
-  entry->lengthHigh = static_cast<uint32_t>(size >> 32);
+  entry->length = static_cast<uint64_t>(S_ISDIR(shown.st_mode) ? 0 : shown.st_size);
   entry->lengthKnown = true;
 }
 
@@ -93,7 +91,6 @@ bool FillEntryFromListing(int directoryFd, const dirent& found, DirEntry* entry)
   if (listed != 0) {
     entry->attributes = listed;
     entry->length = 0;
-    entry->lengthHigh = 0;
     entry->lengthKnown = false;
     return true;
   }

@@ -7,13 +7,15 @@ namespace {
 
 constexpr std::size_t kDevicePrefixLength = 4;  // "\\?\" or "\\.\"
 
+// The size the system gives as two halves, whole: 2 GiB and more too.
+uint64_t JoinLengthHalves(DWORD high, DWORD low) { return (uint64_t{high} << 32) | low; }
+
 }  // namespace
 
 void FillEntryFromFindData(const WIN32_FIND_DATAA& found, DirEntry* entry) {
   CopyPath(entry->name, found.cFileName);
   entry->attributes = found.dwFileAttributes;
-  entry->length = static_cast<int32_t>(found.nFileSizeLow);
-  entry->lengthHigh = found.nFileSizeHigh;
+  entry->length = JoinLengthHalves(found.nFileSizeHigh, found.nFileSizeLow);
   entry->lengthKnown = true;
 }
 
@@ -52,8 +54,7 @@ bool LookUpPath(const char* path, DirEntry* entry) {
   }
   CopyPath(entry->name, name);
   entry->attributes = found.dwFileAttributes;
-  entry->length = static_cast<int32_t>(found.nFileSizeLow);
-  entry->lengthHigh = found.nFileSizeHigh;
+  entry->length = JoinLengthHalves(found.nFileSizeHigh, found.nFileSizeLow);
   entry->lengthKnown = true;
   return true;
 }

@@ -166,6 +166,20 @@ TEST_F(LauncherRun, NamedDirectoryIsRestoredStartedAndKept) {
   EXPECT_EQ(RecordValue(record, "notice"), "0") << "the notice is gone before the installer starts";
 }
 
+// Past the 2 GiB a signed 32-bit count holds, into a named target: byte for
+// byte, in pieces where the address space has no room for one buffer (the
+// 32-bit build), and the installer starts.
+TEST_F(LauncherRun, AFileOf2GiBAndMoreComesBackByteForByte) {
+  constexpr uint64_t kLength = (uint64_t{2} << 30) + (uint64_t{1} << 20) + 3;
+  if (!HasRoomFor(scratch.path, kLength)) GTEST_SKIP() << "no room on this disk for 2 GiB more";
+  WriteSparseStored(medium / "data" / "disk.img", kLength, 29);
+  const fs::path target = scratch.path / "kit";
+  EXPECT_EQ(Launch(target.string()), 1);
+  EXPECT_TRUE(IsComplementOf(target / "data" / "disk.img", medium / "data" / "disk.img"));
+  EXPECT_EQ(RecordValue(record, "command-line"), target.string() + "\\SETUP.EXE");
+  fs::remove(target / "data" / "disk.img");  // 2 GiB of disk back at once
+}
+
 TEST_F(LauncherRun, ArgumentWithoutColonGoesToDriveC) {
   const std::string name = "vantrel-e2e-" + scratch.path.filename().string();
   EXPECT_EQ(Launch(name), 1);

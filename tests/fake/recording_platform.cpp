@@ -16,7 +16,6 @@ void Fill(DirEntry* entry, const std::string& name, uint32_t attributes, int32_t
   CopyPath(entry->name, name.c_str());
   entry->attributes = attributes;
   entry->length = length;
-  entry->lengthHigh = 0;
   entry->lengthKnown = true;
 }
 

@@ -6,30 +6,67 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdint>
+#include <utility>
 
 #include "payload/payload_tree.h"
+#include "payload/restore_steps.h"
 #include "tests/support/test_tree.h"
 
 namespace {
 
-TEST(RestoreFaults, AWriteThatFallsShortLeavesNoFile) {
-  ScratchDir dir;
-  WriteStored(dir.path / "big", PatternBytes(256 * 1024, 5));
-  const std::string source = (dir.path / "big").string();
-  const std::string destination = (dir.path / "out").string();
+// The restore run in a child whose files may grow to 64 KiB only: the
+// system then fails the write with EFBIG, as a FAT drive does at 4 GiB - 1.
+// Its result and the kind of loss noted, or -1.
+struct LimitedRestore {
+  int result;
+  int lossKind;
+};
+
+LimitedRestore RestoreUnderFileSizeLimit(const fs::path& source, const fs::path& destination,
+                                         bool inPieces) {
   const pid_t child = fork();
   if (child == 0) {
-    // A disk that fills after 64 KiB.
-    signal(SIGXFSZ, SIG_IGN);
-    const rlimit limit = {64 * 1024, 64 * 1024};
-    setrlimit(RLIMIT_FSIZE, &limit);
-    _exit(RestorePayloadFile(source.c_str(), destination.c_str(), kNoOverwrite));
+    (void)signal(SIGXFSZ, SIG_IGN);
+    constexpr rlim_t kFileSize = rlim_t{64} << 10;
+    const rlimit limit = {kFileSize, kFileSize};
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(255);
+    FileLoss loss = {kLossNone, 0};
+    int result = -1;
+    if (inPieces) {
+      uint64_t size = 0;
+      FileHandle file = OpenFileForRead(source.c_str());
+      if (file != nullptr && ReadFileSize(file, &size)) {
+        result = RestoreInPieces(file, size, destination.c_str(), true, &loss);
+      }
+    } else {
+      result =
+          RestorePayloadFileNotingLoss(source.c_str(), destination.c_str(), kNoOverwrite, &loss);
+    }
+    _exit(result < 0 ? 255 : result * 8 + loss.kind);
   }
   int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), kRestoreWriteFailed);
-  EXPECT_FALSE(fs::exists(dir.path / "out")) << "a truncated copy would be kept by later runs";
+  if (waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) == 255) {
+    return {-1, -1};
+  }
+  return {WEXITSTATUS(status) / 8, WEXITSTATUS(status) % 8};
+}
+
+// Whole, and past 4 GiB (a sparse source: no disk used) in pieces as the
+// 32-bit launcher restores it: the target that cannot hold the file is
+// told as such, and no truncated copy is left for later runs to keep.
+TEST(RestoreFaults, AWriteThatFallsShortLeavesNoFile) {
+  ScratchDir dir;
+  WriteStored(dir.path / "big", PatternBytes(std::size_t{256} << 10, 5));
+  WriteBytes(dir.path / "past4GiB", {});
+  fs::resize_file(dir.path / "past4GiB", (std::uintmax_t{4} << 30) + 1);
+  for (const auto& [name, inPieces] : {std::pair{"big", false}, std::pair{"past4GiB", true}}) {
+    const fs::path out = dir.path / "out";
+    const LimitedRestore run = RestoreUnderFileSizeLimit(dir.path / name, out, inPieces);
+    EXPECT_EQ(run.result, kRestoreWriteFailed) << name << (inPieces ? " in pieces" : "");
+    EXPECT_EQ(run.lossKind, kLossTooLargeForTarget) << name << (inPieces ? " in pieces" : "");
+    EXPECT_FALSE(fs::exists(out)) << name << (inPieces ? " in pieces" : "");
+  }
 }
 
 TEST(RestoreFaults, AFileLongerThanItsLookUpIsSkipped) {

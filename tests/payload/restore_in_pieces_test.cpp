@@ -16,7 +16,7 @@ struct PieceRun {
   FileLoss loss;
 };
 
-PieceRun RestorePieces(const fs::path& source, std::size_t length, const fs::path& destination) {
+PieceRun RestorePieces(const fs::path& source, uint64_t length, const fs::path& destination) {
   PieceRun run = {-1, {kLossNone, 0}};
   FileHandle file = OpenFileForRead(source.string().c_str());
   if (file == nullptr) return run;
@@ -47,13 +47,16 @@ TEST(RestoreInPieces, LengthsAroundThePieceComeBackAsTheWholeFileWay) {
 }
 
 // Grown or shrunk by a byte in the first piece, at the boundary, or in a
-// later piece after the destination was written: never a partial file.
+// later piece after the destination was written: never a partial file. A
+// length 4 GiB longer than the file is no length a 32-bit count may cut to
+// the file's own.
 TEST(RestoreInPieces, AFileThatChangedLeavesNoFile) {
   ScratchDir dir;
   constexpr std::size_t kPiece = kRestorePieceSize;
+  constexpr uint64_t k4GiB = uint64_t{1} << 32;
   for (const std::size_t actual : {std::size_t{10}, kPiece, 2 * kPiece + 7}) {
     WriteStored(dir.path / "stored", PatternBytes(actual, 3));
-    for (const std::size_t told : {actual - 1, actual + 1}) {
+    for (const uint64_t told : {uint64_t{actual} - 1, uint64_t{actual} + 1, actual + k4GiB}) {
       const fs::path out = dir.path / ("out" + std::to_string(told));
       const PieceRun run = RestorePieces(dir.path / "stored", told, out);
       EXPECT_EQ(run.result, kRestoreSourceUnreadable) << actual << " told " << told;

@@ -59,6 +59,43 @@ Bytes PatternBytes(std::size_t count, unsigned seed) {
   return bytes;
 }
 
+void WriteSparseStored(const fs::path& file, uint64_t length, unsigned seed) {
+  WriteBytes(file, {});
+  fs::resize_file(file, length);
+  std::fstream out(file, std::ios::in | std::ios::out | std::ios::binary);
+  constexpr std::size_t kPiece = std::size_t{64} << 10;
+  for (uint64_t mark = 0; mark < length; mark += uint64_t{2} << 30) {
+    const Bytes piece = PatternBytes(kPiece, seed++);
+    out.seekp(static_cast<std::streamoff>(mark == 0 ? 0 : mark - kPiece / 2));
+    out.write(reinterpret_cast<const char*>(piece.data()), kPiece);
+  }
+  const Bytes last = PatternBytes(kPiece, seed);
+  out.seekp(static_cast<std::streamoff>(length - kPiece));
+  out.write(reinterpret_cast<const char*>(last.data()), kPiece);
+}
+
+bool IsComplementOf(const fs::path& restored, const fs::path& stored) {
+  std::ifstream real(restored, std::ios::binary);
+  std::ifstream kept(stored, std::ios::binary);
+  std::vector<char> a(std::size_t{1} << 20);
+  std::vector<char> b(a.size());
+  while (real && kept) {
+    real.read(a.data(), static_cast<std::streamsize>(a.size()));
+    kept.read(b.data(), static_cast<std::streamsize>(b.size()));
+    if (real.gcount() != kept.gcount()) return false;
+    for (std::streamsize i = 0; i < real.gcount(); ++i) {
+      if (a[i] != static_cast<char>(~b[i])) return false;
+    }
+  }
+  return real.eof() && kept.eof();
+}
+
+bool HasRoomFor(const fs::path& path, uint64_t bytes) {
+  std::error_code error;
+  const fs::space_info space = fs::space(path, error);
+  return !error && space.available > bytes + (uint64_t{1} << 30);
+}
+
 std::vector<std::string> ListTree(const fs::path& root) {
   std::vector<std::string> found;
   for (const auto& entry : fs::recursive_directory_iterator(root)) {

@@ -38,8 +38,8 @@ TreeItems ListPlannedItems(const char* source, const MediumPlan& plan, int* unco
       shown.replace(static_cast<std::size_t>(entry.nameOffset), std::string::npos,
                     kInstallerFileName);
     }
-    const bool large = entry.length > static_cast<uint32_t>(INT32_MAX);
-    TreeItem item = {entry.directory, false, {}, -1, large ? -1 : int64_t{entry.length}, shown, {}};
+    TreeItem item = {entry.directory, false, {}, -1, static_cast<int64_t>(entry.length),
+                     shown,           {},    {}};
     if (!JoinPath(item.path, source, entry.relative)) {
       TellUncompared(uncompared, ShowRelativePath(shown.c_str()), "source", kTooLong);
       continue;
@@ -63,7 +63,7 @@ bool ListFolderItems(TreeListing* listing, const char* directory, const std::str
 void ListFolderEntry(TreeListing* listing, const char* directory, const std::string& relative,
                      const DirEntry& entry) {
   TreeItem item = {
-      IsDirectoryEntry(entry), false, {}, -1, entry.lengthHigh != 0 ? -1 : entry.length, {}, {}};
+      IsDirectoryEntry(entry), false, {}, -1, static_cast<int64_t>(entry.length), {}, {}};
   const char* why = FindUncomparable(entry);
   if (why == nullptr && !JoinPath(item.path, directory, entry.name)) why = kTooLong;
   const TreeItem* added = AddListedItem(listing, relative, entry.name, item, why);
@@ -260,7 +260,7 @@ int CompareItem(const TreeItem& wanted, const TreeItem& found, CompareBuffers* b
   } else if (wanted.directory) {
     return 0;
   } else if (wanted.length < 0 || found.length < 0) {
-    why = "2 GiB or more: the launcher cannot hold it";
+    why = "a length the image's records cannot tell";
   } else if (wanted.length != found.length) {
     why = "lengths differ";
   } else if (found.offset >= 0 && buffers->reading != nullptr) {

@@ -9,17 +9,17 @@ constexpr std::size_t kChunkSize = std::size_t{1} << 20;
 
 // Reads to the end in chunks, writing each: the source's length must come
 // out exactly, neither short nor grown.
-CopyResult CopyOpenFile(FileHandle in, FileHandle out, int64_t length, bool stored,
+CopyResult CopyOpenFile(FileHandle in, FileHandle out, uint64_t length, bool stored,
                         CopyChunk* chunk, ProgressBar* bar) {
-  int64_t left = length;
+  uint64_t left = length;
   for (;;) {
     if (ReadStopRequest() != 0) return CopyResult::kStopped;
     const int64_t got = ReadFileBytes(in, chunk->data(), chunk->size());
-    if (got < 0 || got > left) return CopyResult::kSourceUnreadable;
+    if (got < 0 || static_cast<uint64_t>(got) > left) return CopyResult::kSourceUnreadable;
     const auto count = static_cast<std::size_t>(got);
     if (stored) ComplementBytes(chunk->data(), count);
     if (!WriteFileBytes(out, chunk->data(), count)) return CopyResult::kWriteFailed;
-    left -= got;
+    left -= count;
     if (bar != nullptr) AdvanceProgressBytes(bar, count);
     // A read short of the chunk met the end; a full one may have too, and
     // the next read tells it.
@@ -32,7 +32,7 @@ CopyResult CopyOpenFile(FileHandle in, FileHandle out, int64_t length, bool stor
 
 CopyChunk MakeCopyChunk() { return CopyChunk(kChunkSize); }
 
-CopyResult CopyFileInChunks(const char* from, const char* to, int64_t length, bool stored,
+CopyResult CopyFileInChunks(const char* from, const char* to, uint64_t length, bool stored,
                             CopyChunk* chunk, ProgressBar* bar, uint32_t* writeError) {
   FileHandle in = OpenFileForRead(from);
   if (in == nullptr) return CopyResult::kSourceUnreadable;

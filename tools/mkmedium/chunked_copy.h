@@ -1,4 +1,4 @@
-// Copying a file through one bounded buffer: a file of up to 2 GiB goes
+// Copying a file through one bounded buffer: a file of any length goes
 // through in pieces, never whole in memory, and every read asks for far less
 // than any system reads at once.
 #pragma once
@@ -20,5 +20,5 @@ CopyChunk MakeCopyChunk();
 // listed counts as unreadable. A stop request ends it between chunks. A
 // failed copy leaves no file at `to`. Each chunk written moves `bar`, when
 // given. A failed write leaves its reason in `writeError`, when given.
-CopyResult CopyFileInChunks(const char* from, const char* to, int64_t length, bool stored,
+CopyResult CopyFileInChunks(const char* from, const char* to, uint64_t length, bool stored,
                             CopyChunk* chunk, ProgressBar* bar, uint32_t* writeError = nullptr);

@@ -62,7 +62,7 @@ void WatchImageWrite(void* context, std::FILE* terminal) {
   auto* watch = static_cast<WriteWatch*>(context);
   DirEntry found;
   if (!LookUpPath(watch->partial, &found)) return;
-  const uint64_t size = (uint64_t{found.lengthHigh} << 32) | static_cast<uint32_t>(found.length);
+  const uint64_t size = found.length;
   // The estimate falls short where the tree's records take more room.
   if (size > watch->bar.totalBytes) watch->bar.totalBytes = size;
   watch->bar.stream = terminal;

@@ -56,7 +56,7 @@ bool CopyLauncher(const char* launcher, const char* medium) {
   PathBuffer to;
   DirEntry found;
   if (!JoinPath(to, medium, kLauncherFileName) || !LookUpPath(launcher, &found) ||
-      IsDirectoryEntry(found) || found.lengthHigh != 0 || found.length <= 0) {
+      IsDirectoryEntry(found) || found.length == 0) {
     return false;
   }
   CopyChunk chunk = MakeCopyChunk();

@@ -20,7 +20,7 @@ struct TreeItem {
   PathBuffer path;
   // -1: the file at `path`; else where its bytes start in the image at `path`.
   int64_t offset;
-  int64_t length;     // -1: 2 GiB or more
+  int64_t length;     // -1: an image's extent whose length its records cannot tell
   std::string shown;  // the restored path, in the letter case it comes back in
   // In an image: where its bytes lie, read one extent after the other.
   std::vector<ImageExtent> extents;

@@ -27,7 +27,7 @@ struct MediumEntry {
   bool directory;
   bool installer;  // a file the launcher starts or restores as "SETUP.EXE"
   bool special;    // a link, pipe or device: refused, and never opened
-  uint32_t length;
+  uint64_t length;
 };
 
 // The Windows ANSI code pages a medium's names may be held to.

@@ -1,6 +1,7 @@
 // The walk that plans a medium and refuses, before anything is written, what
 // the launcher would not give back as it went in.
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -94,9 +95,6 @@ void CheckEntry(ScanState* state, const MediumEntry& entry, const DirEntry& list
   if (!entry.directory && NamesMatchIgnoringCase(name, kStoredInstallerFileName)) {
     Refuse(state, entry.relative, "the launcher would restore it as \"SETUP.EXE\"");
   }
-  if (!entry.directory && (listed.lengthHigh != 0 || listed.length < 0)) {
-    Refuse(state, entry.relative, "2 GiB or more: the launcher cannot hold it");
-  }
   if (state->rules.forImage && std::strlen(name) > static_cast<std::size_t>(kLongestImageName)) {
     Refuse(state, entry.relative, "longer than the 103 characters of an image's names");
   }
@@ -143,7 +141,7 @@ void PlanEntry(ScanState* state, const char* relative, const DirEntry& listed,
   entry.installer = !entry.directory && NamesMatchIgnoringCase(listed.name, kInstallerFileName);
   entry.special =
       IsLinkEntry(listed) || (!entry.directory && (listed.attributes & kDeviceAttribute) != 0);
-  entry.length = entry.directory ? 0 : static_cast<uint32_t>(listed.length);
+  entry.length = entry.directory ? 0 : listed.length;
   CheckEntry(state, entry, listed);
   restoredKeys->emplace_back(FoldNameKey(listed.name), listed.name);
   // On the medium only the installer changes its name, and the launcher
