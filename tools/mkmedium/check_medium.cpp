@@ -38,8 +38,7 @@ TreeItems ListPlannedItems(const char* source, const MediumPlan& plan, int* unco
       shown.replace(static_cast<std::size_t>(entry.nameOffset), std::string::npos,
                     kInstallerFileName);
     }
-    TreeItem item = {entry.directory, false, {}, -1, static_cast<int64_t>(entry.length),
-                     shown,           {},    {}};
+    TreeItem item = {entry.directory, false, {}, -1, static_cast<int64_t>(entry.length), shown, {}};
     if (!JoinPath(item.path, source, entry.relative)) {
       TellUncompared(uncompared, ShowRelativePath(shown.c_str()), "source", kTooLong);
       continue;
