@@ -61,6 +61,10 @@ int RestorePayloadFileNotingLoss(const char* source, const char* destination, in
 
 // Turns stored bytes into real ones and back: the transform is its own inverse.
 void ComplementBytes(unsigned char* bytes, std::size_t count);
+// The same pass four 32-bit words a step, which ComplementBytes takes on a
+// processor without vector registers: it stops before the last 0 to 15 bytes
+// and returns how many it turned.
+std::size_t ComplementWords(unsigned char* bytes, std::size_t count);
 
 // Deletes everything below a held directory through its handle, links
 // removed as links and never followed, no other file system entered, at any

@@ -280,6 +280,10 @@ void CloseHeldDirectory(HeldDirectory directory);
 // buffers best. Its bytes are not cleared: the read fills what is used.
 void* AllocateFileBuffer(std::size_t size);
 void ReleaseFileBuffer(void* buffer, std::size_t size);
+// Whether the processor and the system let this program use SSE2's 16-byte
+// registers: a 32-bit x86 program cannot assume them, the oldest processors
+// its Windows runs on lack them. Cheap enough to ask for every file.
+bool CanUseSse2();
 
 // Fails with 2, 3, 5, 206.
 FileHandle OpenFileForRead(const char* path);

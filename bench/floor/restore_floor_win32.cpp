@@ -28,12 +28,17 @@ bool JoinPath(char* out, const char* directory, const char* name) {
   return true;
 }
 
-// Sixty-four bytes a step in four vector registers (SSE2 on x86-64), the
-// rest a word and then a byte at a time: the fastest plain pass, so that the
-// launcher's own pass shows against it.
+// Sixty-four bytes a step in four vector registers (SSE2), the rest a word
+// and then a byte at a time: the fastest plain pass, so that the launcher's
+// own pass shows against it. The 32-bit build cannot assume SSE2 (nor can
+// the launcher's): it takes SSE2 when the processor has it, else words.
 using Block = uint64_t __attribute__((vector_size(16)));
 
-void ComplementBytes(unsigned char* bytes, std::size_t count) {
+#if defined(__i386__) && !defined(__SSE2__)
+__attribute__((target("sse2")))
+#endif
+std::size_t
+ComplementBlocks(unsigned char* bytes, std::size_t count) {
   std::size_t i = 0;
   for (; i + 4 * sizeof(Block) <= count; i += 4 * sizeof(Block)) {
     Block blocks[4];
@@ -50,8 +55,15 @@ void ComplementBytes(unsigned char* bytes, std::size_t count) {
     std::memcpy(bytes + i + 2 * sizeof(Block), &blocks[2], sizeof(Block));
     std::memcpy(bytes + i + 3 * sizeof(Block), &blocks[3], sizeof(Block));
   }
-  for (; i + sizeof(uint64_t) <= count; i += sizeof(uint64_t)) {
-    uint64_t word;
+  return i;
+}
+
+void ComplementBytes(unsigned char* bytes, std::size_t count) {
+  std::size_t i = 0;
+  if (IsProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE))
+    i = ComplementBlocks(bytes, count);
+  for (; i + sizeof(uintptr_t) <= count; i += sizeof(uintptr_t)) {
+    uintptr_t word;
     std::memcpy(&word, bytes + i, sizeof word);
     word = ~word;
     std::memcpy(bytes + i, &word, sizeof word);

@@ -73,6 +73,16 @@ void ReleaseFileBuffer(void* buffer, std::size_t size) {
   }
 }
 
+bool CanUseSse2() {
+#if defined(__x86_64__) || defined(__SSE2__)
+  return true;
+#elif defined(__i386__)
+  return __builtin_cpu_supports("sse2");
+#else
+  return false;
+#endif
+}
+
 FileHandle OpenFileForRead(const char* path) {
   // Non-blocking, so that a pipe or device in the tree cannot hang the walk:
   // it reads short and is skipped.

@@ -23,6 +23,10 @@ void ReleaseFileBuffer(void* buffer, std::size_t size) {
   }
 }
 
+// Read from the system's page shared with every process: no call into the
+// kernel.
+bool CanUseSse2() { return IsProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE) != 0; }
+
 FileHandle OpenFileForRead(const char* path) {
   return FromWin32Handle<FileHandle>(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr,
                                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,

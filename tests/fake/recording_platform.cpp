@@ -176,6 +176,7 @@ void CloseHeldDirectory(HeldDirectory directory) {
 }
 
 void* AllocateFileBuffer(std::size_t size) { return new unsigned char[size]; }
+bool CanUseSse2() { return false; }
 void ReleaseFileBuffer(void* buffer, std::size_t /*size*/) {
   delete[] static_cast<unsigned char*>(buffer);
 }
