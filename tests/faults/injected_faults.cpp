@@ -10,6 +10,8 @@
 #include <climits>
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <utility>
 
 #include "platform/platform_ops.h"
 
@@ -27,6 +29,8 @@ void CapAllocations(std::size_t largest) { Faults().allocationCap = largest; }
 namespace {
 
 FileHandle lastWritten = nullptr;
+// The folder's descriptor and the name whose look-up is to fail.
+std::pair<int, std::string> unreadEntry = {-1, ""};
 
 bool Fire(FaultKind kind) {
   FaultPlan& plan = Faults();
@@ -34,6 +38,13 @@ bool Fire(FaultKind kind) {
   if (plan.calls++ != plan.armedAt) return false;
   plan.fired = true;
   return true;
+}
+
+// The folder a faulted listing was reading, by its descriptor.
+void NoteFaultedListing(DIR* directory) {
+  char path[PATH_MAX] = {};
+  const std::string link = "/proc/self/fd/" + std::to_string(dirfd(directory));
+  if (readlink(link.c_str(), path, sizeof path - 1) > 0) Faults().faultedPath = path;
 }
 
 }  // namespace
@@ -52,16 +63,33 @@ bool __real__Z9CloseFileP12PlatformFile(FileHandle file);
 SearchHandle __real__Z20OpenDirectoryListingPKcP8DirEntry(const char* pattern, DirEntry* first);
 bool __real__Z13MakeDirectoryPKc(const char* path);
 dirent* __real_readdir(DIR* directory);
+int __real_fstatat(int directoryFd, const char* name, struct stat* found, int flags);
 int __real_flock(int fd, int operation);
 
-// The folder a broken listing was reading, by its descriptor.
 dirent* __wrap_readdir(DIR* directory) {
-  if (!Fire(FaultKind::kListingBreaks)) return __real_readdir(directory);
-  char path[PATH_MAX] = {};
-  const std::string link = "/proc/self/fd/" + std::to_string(dirfd(directory));
-  if (readlink(link.c_str(), path, sizeof path - 1) > 0) Faults().faultedPath = path;
-  errno = EIO;
-  return nullptr;
+  if (Fire(FaultKind::kListingBreaks)) {
+    NoteFaultedListing(directory);
+    errno = EIO;
+    return nullptr;
+  }
+  dirent* found = __real_readdir(directory);
+  // A file system that leaves kinds out of its listings, and an entry whose
+  // look-up then fails: the next look-up of that name in that folder.
+  if (found != nullptr && Fire(FaultKind::kEntryUnread)) {
+    NoteFaultedListing(directory);
+    found->d_type = DT_UNKNOWN;
+    unreadEntry = {dirfd(directory), found->d_name};
+  }
+  return found;
+}
+
+int __wrap_fstatat(int directoryFd, const char* name, struct stat* found, int flags) {
+  if (directoryFd == unreadEntry.first && unreadEntry.second == name) {
+    unreadEntry = {-1, ""};
+    errno = EIO;
+    return -1;
+  }
+  return __real_fstatat(directoryFd, name, found, flags);
 }
 
 // Another run removes the copy, and a third makes a fresh one, in the

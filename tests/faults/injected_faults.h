@@ -19,6 +19,7 @@ enum class FaultKind {
   kListing,        // a directory of the medium cannot be listed
   kMakeDirectory,  // a target subdirectory cannot be created
   kListingBreaks,  // readdir fails (EIO) partway through a folder of the medium
+  kEntryUnread,    // a listed entry of unknown kind whose details cannot be read
   kLockWindow,     // the copy at `faultedPath` removed and made anew just before its flock
 };
 

@@ -74,8 +74,9 @@ std::string FaultedDirectory(const fs::path& medium, const fs::path& target) {
 
 void CheckRestore(const RealTree& tree, const fs::path& medium, const fs::path& target,
                   FaultKind kind, const PayloadLoss& lost, FaultTally* tally) {
-  const bool directoryFault = kind == FaultKind::kListing || kind == FaultKind::kMakeDirectory ||
-                              kind == FaultKind::kListingBreaks;
+  const bool brokenListing = kind == FaultKind::kListingBreaks || kind == FaultKind::kEntryUnread;
+  const bool directoryFault =
+      kind == FaultKind::kListing || kind == FaultKind::kMakeDirectory || brokenListing;
   const std::string faulted = directoryFault ? FaultedDirectory(medium, target) : "";
   int missing = 0;
   for (const auto& file : tree) {
@@ -94,7 +95,7 @@ void CheckRestore(const RealTree& tree, const fs::path& medium, const fs::path& 
   if (!directoryFault && missing > 1) tally->lost += missing - 1;
   // A copy that lacks a file says so, and is never taken for a whole one.
   // A listing that broke off is a loss even past its last entry.
-  if (missing > 0 || kind == FaultKind::kListingBreaks) {
+  if (missing > 0 || brokenListing) {
     EXPECT_NE(lost.loss.kind, kLossNone)
         << missing << " files gone after kind " << static_cast<int>(kind) << " unnoted";
   } else if (!directoryFault) {
@@ -135,10 +136,11 @@ FaultTally InjectEverywhere(FaultKind kind) {
 }
 
 constexpr FaultKind kEveryKind[] = {
-    FaultKind::kAllocate,  FaultKind::kOpenRead,      FaultKind::kReadSize,
-    FaultKind::kReadError, FaultKind::kReadShrunk,    FaultKind::kReadGrown,
-    FaultKind::kOpenWrite, FaultKind::kWriteFails,    FaultKind::kCloseFails,
-    FaultKind::kListing,   FaultKind::kMakeDirectory, FaultKind::kListingBreaks};
+    FaultKind::kAllocate,   FaultKind::kOpenRead,      FaultKind::kReadSize,
+    FaultKind::kReadError,  FaultKind::kReadShrunk,    FaultKind::kReadGrown,
+    FaultKind::kOpenWrite,  FaultKind::kWriteFails,    FaultKind::kCloseFails,
+    FaultKind::kListing,    FaultKind::kMakeDirectory, FaultKind::kListingBreaks,
+    FaultKind::kEntryUnread};
 
 TEST(InjectedFaults, NoFaultLosesOrCorruptsAnyOtherFile) {
   FaultTally total = {0, 0, 0};
