@@ -96,3 +96,21 @@ bool NamesMatchIgnoringCase(const char* name, const char* constant) {
   }
   return name[i] == '\0' && constant[i] == '\0';
 }
+
+const char* FindLastName(const char* path) {
+  const char* name = path;
+  for (const char* c = path; *c != '\0'; ++c) {
+    if (*c == '\\' || *c == '/') name = c + 1;
+  }
+  return name;
+}
+
+bool ReadDirectoryPart(PathBuffer& out, const char* path) {
+  const char* name = FindLastName(path);
+  if (name == path) return CopyPath(out, ".");
+  if (!CopyPath(out, path)) return false;
+  // The separator before the name goes, but a root's own.
+  const std::ptrdiff_t cut = name - path - 1;
+  out[cut == 0 ? 1 : cut] = '\0';
+  return true;
+}

@@ -48,6 +48,13 @@ bool FormatPath(PathBuffer& out, const char* format, const char* text);
 bool FillFormat(char* out, std::size_t size, const char* format, const char* first,
                 const char* second);
 
+// Where the last name of `path` begins: after its last separator, '\' or
+// '/' (a Linux path's), or at its start.
+const char* FindLastName(const char* path);
+// The directory `path` names its last name in: "." for a bare name, a root
+// with its separator. False, with `out` empty, when it does not fit.
+bool ReadDirectoryPart(PathBuffer& out, const char* path);
+
 // Same length, and equal once ASCII A-Z are folded onto a-z; every other
 // byte is compared unchanged.
 bool NamesMatchIgnoringCase(const char* name, const char* constant);

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "launcher/run_problem.h"
+#include "payload/directory_listing.h"
 #include "payload/payload_tree.h"
 
 namespace {
@@ -11,15 +12,6 @@ namespace {
 // the moment between an earlier copy's deletion and the new one.
 constexpr int kCopyAttempts = 3;
 constexpr char kAsideMark = '-';
-
-// Where the last name of `path` begins, after its last separator.
-const char* FindLastName(const char* path) {
-  const char* name = path;
-  for (const char* c = path; *c != '\0'; ++c) {
-    if (*c == '\\' || *c == '/') name = c + 1;
-  }
-  return name;
-}
 
 // The copy's name, the mark and the identity of the directory it held.
 bool FormatAsidePath(PathBuffer& out, const char* directory, HeldDirectory held) {
@@ -89,27 +81,29 @@ void TellWhatBlocksTheCopy(const char* directory) {
   TellRunProblemWith(kCopyBlockedText, directory, what);
 }
 
+// The folder the copy lies in, and the copy's own name there.
+struct AsideFolder {
+  PathBuffer folder;
+  const char* copyName;
+};
+
+void ClearListedAsideCopy(void* taker, const DirEntry& entry, uint32_t /*lookUpError*/) {
+  const auto* aside = static_cast<const AsideFolder*>(taker);
+  const char* claimed = FindClaimedIdentity(entry.name, aside->copyName);
+  PathBuffer path;
+  if (claimed != nullptr && IsDirectoryEntry(entry) && !IsLinkEntry(entry) &&
+      JoinPath(path, aside->folder, entry.name)) {
+    ClearAsideCopy(path, claimed);
+  }
+}
+
 }  // namespace
 
 void ClearAsideCopies(const char* directory) {
-  const char* copyName = FindLastName(directory);
-  PathBuffer folder;
-  if (copyName == directory || !CopyPath(folder, directory)) return;
-  folder[copyName - directory - 1] = '\0';
-  PathBuffer pattern;
-  DirEntry entry;
-  SearchHandle search =
-      MakeListPattern(pattern, folder) ? OpenDirectoryListing(pattern, &entry) : nullptr;
-  if (search == nullptr) return;
-  do {
-    const char* claimed = FindClaimedIdentity(entry.name, copyName);
-    PathBuffer aside;
-    if (claimed != nullptr && IsDirectoryEntry(entry) && !IsLinkEntry(entry) &&
-        JoinPath(aside, folder, entry.name)) {
-      ClearAsideCopy(aside, claimed);
-    }
-  } while (ReadNextEntry(search, &entry));
-  CloseSearch(search);
+  AsideFolder aside = {{}, FindLastName(directory)};
+  if (aside.copyName == directory || !ReadDirectoryPart(aside.folder, directory)) return;
+  // What a listing that broke off left unseen the next run clears.
+  (void)WalkDirectoryListing(aside.folder, false, ClearListedAsideCopy, &aside);
 }
 
 HeldDirectory TakeTemporaryCopy(const char* directory) {

@@ -1,3 +1,4 @@
+#include "payload/directory_listing.h"
 #include "payload/payload_tree.h"
 #include "platform/platform_ops.h"
 
@@ -20,7 +21,6 @@ void NoteSystemLoss(PayloadLoss* first, uint32_t error, const char* directory, c
 
 void CopyDirectoryEntry(const char* source, const char* target, const DirEntry& entry,
                         PayloadLoss* firstLoss) {
-  if (IsDotEntry(entry)) return;
   // A linked directory may lead back into the tree; two such links make the
   // walk exponential. The medium's own directories are real ones.
   if (IsLinkEntry(entry)) return;
@@ -51,6 +51,22 @@ void RestoreFileEntry(const char* source, const char* target, const DirEntry& en
   NoteFirstLoss(firstLoss, loss, source, entry.name);
 }
 
+// One directory of the walk, as its listing hands on the entries.
+struct CopiedDirectory {
+  const char* source;
+  const char* target;
+  PayloadLoss* firstLoss;
+};
+
+void CopyListedEntry(void* taker, const DirEntry& entry, uint32_t /*lookUpError*/) {
+  const auto* copied = static_cast<const CopiedDirectory*>(taker);
+  if (IsDirectoryEntry(entry)) {
+    CopyDirectoryEntry(copied->source, copied->target, entry, copied->firstLoss);
+  } else {
+    RestoreFileEntry(copied->source, copied->target, entry, copied->firstLoss);
+  }
+}
+
 }  // namespace
 
 const char* RestoredFileName(const char* listedName) {
@@ -65,31 +81,13 @@ int CopyPayloadTree(const char* source, const char* target) {
 }
 
 int CopyPayloadTreeNotingLoss(const char* source, const char* target, PayloadLoss* firstLoss) {
-  PathBuffer pattern;
-  if (!MakeListPattern(pattern, source)) {
-    NoteSystemLoss(firstLoss, kErrorFilenameTooLong, source, nullptr);
-    return 1;
-  }
-  DirEntry entry;
-  SearchHandle search = OpenDirectoryListing(pattern, &entry);
-  if (search == nullptr) {
-    NoteSystemLoss(firstLoss, ReadLastError(), source, nullptr);
-    return 1;
-  }
-  do {
-    if (IsDirectoryEntry(entry)) {
-      CopyDirectoryEntry(source, target, entry, firstLoss);
-    } else {
-      RestoreFileEntry(source, target, entry, firstLoss);
-    }
-  } while (ReadNextEntry(search, &entry));
+  CopiedDirectory copied = {source, target, firstLoss};
+  // A file's restore opens it and reads its size there: no look-up first.
+  const ListingEnd end = WalkDirectoryListing(source, false, CopyListedEntry, &copied);
   // A listing that broke off is a folder of which the rest never came.
-  const uint32_t ended = ReadLastError();
-  if (ended != kErrorNoMoreFiles) NoteSystemLoss(firstLoss, ended, source, nullptr);
+  if (end.error != 0) NoteSystemLoss(firstLoss, end.error, source, nullptr);
   // Names no launcher path can spell (a Linux name holding a backslash)
   // never came as entries, so their files are missing too.
-  if (CountLeftOutEntries(search) > 0)
-    NoteSystemLoss(firstLoss, kErrorInvalidName, source, nullptr);
-  CloseSearch(search);
+  if (end.leftOut > 0) NoteSystemLoss(firstLoss, kErrorInvalidName, source, nullptr);
   return 1;
 }

@@ -1,55 +1,81 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "payload/file_pieces.h"
 #include "payload/payload_tree.h"
 #include "payload/restore_steps.h"
 #include "platform/platform_ops.h"
 
 namespace {
 
-// The fast way: one read of the whole file, one pass, one write. The read
-// asks one byte past the length to notice a file that grew; a file that
-// changes after its size was read reads one byte more, or fewer.
-int RestoreThroughOneBuffer(FileHandle file, unsigned char* buffer, std::size_t length,
-                            const char* destination, bool mustBeNew, FileLoss* loss) {
-  const int64_t got = ReadFileBytes(file, buffer, length + 1);
-  if (got != static_cast<int64_t>(length)) {
-    NoteLoss(loss, got < 0 ? kLossSystemError : kLossChangedWhileRead,
-             got < 0 ? ReadLastError() : 0);
-    CloseFile(file);
-    return kRestoreSourceUnreadable;
+// One file's restore as the loop carries it: the destination is made only
+// once the first piece has read as the size says, so that a source that
+// cannot be read leaves nothing behind.
+struct RestoredFile {
+  const char* destination;
+  bool mustBeNew;
+  uint64_t length;
+  FileHandle written;
+  int result;  // when the taker stopped the loop
+  FileLoss* loss;
+};
+
+bool WriteRestoredPiece(void* taker, unsigned char* bytes, std::size_t count) {
+  auto* file = static_cast<RestoredFile*>(taker);
+  if (file->written == nullptr) {
+    file->written = CreateRestoredFile(file->destination, file->mustBeNew, file->loss);
+    // A destination that cannot be created is passed over, as the walk expects.
+    if (file->written == nullptr) return false;
   }
-  CloseFile(file);
-  ComplementBytes(buffer, length);
-  FileHandle written = CreateRestoredFile(destination, mustBeNew, loss);
-  // A destination that cannot be created is passed over, as the walk expects.
-  if (written == nullptr) return kRestoreDone;
-  if (!WriteRestoredBytes(written, destination, buffer, length, length, loss)) {
-    return kRestoreWriteFailed;
+  if (WriteRestoredBytes(file->written, file->destination, bytes, count, file->length,
+                         file->loss)) {
+    return true;
   }
-  return FinishRestoredFile(written, destination, loss);
+  file->written = nullptr;  // closed and deleted
+  file->result = kRestoreWriteFailed;
+  return false;
+}
+
+// The buffer of the whole file, or of one piece; a smaller one when that
+// cannot be had, as the loop takes any.
+unsigned char* AllocateRestoreBuffer(uint64_t length, std::size_t* capacity) {
+  *capacity = FindPieceCapacity(length);
+  void* buffer = AllocateFileBuffer(*capacity);
+  if (buffer == nullptr && *capacity > kSmallestPieceSize) {
+    *capacity = kSmallestPieceSize;
+    buffer = AllocateFileBuffer(*capacity);
+  }
+  return static_cast<unsigned char*>(buffer);
 }
 
 // Its size comes from the file opened, which spares a look-up of the path.
 int RestoreOpenFile(FileHandle file, const char* destination, bool mustBeNew, FileLoss* loss) {
-  uint64_t size = 0;
-  if (!ReadFileSize(file, &size)) {
+  RestoredFile restored = {destination, mustBeNew, 0, nullptr, kRestoreDone, loss};
+  std::size_t capacity = 0;
+  unsigned char* buffer = nullptr;
+  if (!ReadFileSize(file, &restored.length)) {
     NoteLoss(loss, kLossSystemError, ReadLastError());
+  } else if ((buffer = AllocateRestoreBuffer(restored.length, &capacity)) == nullptr) {
+    NoteLoss(loss, kLossSystemError, kErrorNotEnoughMemory);
+  }
+  if (buffer == nullptr) {
     CloseFile(file);
     return kRestoreSourceUnreadable;
   }
-  // The buffer holds the file and the byte past it. No room for that at
-  // once (a 32-bit address space holds at most 2 to 4 GiB, cut up by the
-  // DLLs every process loads, and cannot even count 4 GiB): the same bytes
-  // a piece at a time.
-  const bool countable = size < SIZE_MAX;
-  const std::size_t capacity = countable ? static_cast<std::size_t>(size) + 1 : 0;
-  auto* buffer = static_cast<unsigned char*>(countable ? AllocateFileBuffer(capacity) : nullptr);
-  if (buffer == nullptr) return RestoreInPieces(file, size, destination, mustBeNew, loss);
-  const int result =
-      RestoreThroughOneBuffer(file, buffer, capacity - 1, destination, mustBeNew, loss);
+  const PieceEnd end = CarryFilePieces(file, restored.length, buffer, capacity, true,
+                                       WriteRestoredPiece, &restored, loss);
+  CloseFile(file);
   ReleaseFileBuffer(buffer, capacity);
-  return result;
+  switch (end) {
+    case PieceEnd::kCarried:
+      return FinishRestoredFile(restored.written, destination, loss);
+    case PieceEnd::kSourceFailed:
+      if (restored.written != nullptr) AbandonRestoredFile(restored.written, destination);
+      return kRestoreSourceUnreadable;
+    case PieceEnd::kTakerStopped:
+      break;
+  }
+  return restored.result;
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
-// The steps one file's restore shares between its two ways: the whole file
-// through one buffer, and a file too large for that a piece at a time.
+// The steps of one file's restore around the loop that carries its bytes.
 #pragma once
 
 #include <cstddef>
@@ -7,10 +6,6 @@
 
 #include "payload/payload_tree.h"
 #include "platform/platform_ops.h"
-
-// Below the size for which the platform maps fresh pages, so the heap serves
-// it; a crowded 32-bit address space still has room for it.
-constexpr std::size_t kRestorePieceSize = std::size_t{1} << 20;
 
 // Notes why the file did not come back.
 void NoteLoss(FileLoss* loss, int kind, uint32_t error);
@@ -28,9 +23,3 @@ bool WriteRestoredBytes(FileHandle written, const char* destination, const unsig
 int FinishRestoredFile(FileHandle written, const char* destination, FileLoss* loss);
 // Takes away a copy whose source turned out unreadable or changed.
 void AbandonRestoredFile(FileHandle written, const char* destination);
-
-// Restores the open source `file`, `length` bytes by its size, through one
-// buffer of kRestorePieceSize, with the checks of the whole-file way, and
-// closes `file`. For a file whose whole buffer cannot be had.
-int RestoreInPieces(FileHandle file, uint64_t length, const char* destination, bool mustBeNew,
-                    FileLoss* loss);

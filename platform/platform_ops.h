@@ -276,8 +276,8 @@ void CloseHeldDirectory(HeldDirectory directory);
 
 // ---- File contents: file_io_*.cpp ------------------------------------------
 
-// A buffer for one file's bytes, backed the way the system serves large
-// buffers best. Its bytes are not cleared: the read fills what is used.
+// A buffer for one file's bytes, a piece long at most. Its bytes are not
+// cleared: the read fills what is used.
 void* AllocateFileBuffer(std::size_t size);
 void ReleaseFileBuffer(void* buffer, std::size_t size);
 // Whether the processor and the system let this program use SSE2's 16-byte

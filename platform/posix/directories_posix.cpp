@@ -86,9 +86,7 @@ void CloseSearch(SearchHandle search) {
 bool LookUpPath(const char* path, DirEntry* entry) {
   PathBuffer native;
   if (!TranslatePath(path, native)) return false;
-  const char* slash = std::strrchr(native, '/');
-  const char* name = slash != nullptr ? slash + 1 : native;
-  if (!CopyPath(entry->name, name)) return false;
+  if (!CopyPath(entry->name, FindLastName(native))) return false;
   bool found = false;
   FillEntryFromStat(AT_FDCWD, native, entry, &found);
   return found;

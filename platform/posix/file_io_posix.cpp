@@ -1,8 +1,6 @@
-// Whole-file reads and writes straight through the system calls: a stream's
+// Reads and writes straight through the system calls: a stream's
 // own buffer would only add a copy to every byte.
 #include <fcntl.h>
-#include <malloc.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,10 +13,6 @@
 
 namespace {
 
-// Below this a heap block serves; above it fresh pages, advised for huge
-// pages, spare the page faults of touching every 4 KiB page.
-constexpr std::size_t kMappedBufferMinimum = std::size_t{2} << 20;
-constexpr std::size_t kHugePageSize = std::size_t{2} << 20;
 // Linux moves at most 2 GiB - 4 KiB in one call and reads short beyond it;
 // asking at most this much keeps a short read a sure sign of the file's end.
 constexpr std::size_t kLargestRead = std::size_t{1} << 30;
@@ -35,43 +29,13 @@ FileHandle OpenNative(const char* path, int flags) {
   return HandleFromFd(open(native, flags | O_CLOEXEC, 0644));
 }
 
-// A whole number of huge pages: Linux puts only such a mapping on a huge
-// page's boundary, and an unaligned one keeps 4 KiB pages at both ends,
-// each touched at many times the cost. Untouched pages past the file's end
-// cost nothing.
-std::size_t MappedLength(std::size_t size) {
-  return (size + kHugePageSize - 1) & ~(kHugePageSize - 1);
-}
-
 }  // namespace
 
-void* AllocateFileBuffer(std::size_t size) {
-  if (size < kMappedBufferMinimum) return std::malloc(size);
-  if (size > SIZE_MAX - kHugePageSize) return nullptr;
-  // The heap keeps the pages of freed small buffers (up to twice the largest
-  // of them) for the next: give them back before the large one is mapped,
-  // so that the two never count together.
-  malloc_trim(0);
-  const std::size_t length = MappedLength(size);
-  void* pages = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (pages == MAP_FAILED) return nullptr;
-  // The read faults the pages in as it fills them, each while it is still
-  // in the cache; faulting them all in first cost a pass over the memory of
-  // its own (30 ms of 200 on 256 MiB). A mapping the kernel refuses fails
-  // here; memory that runs out only while the read fills it is the kernel's
-  // to settle, as for any program reading into fresh pages (a read that
-  // fails or comes back short skips the file).
-  madvise(pages, length, MADV_HUGEPAGE);
-  return pages;
-}
+// The loop's buffers are a piece at most: the heap serves them, and keeps
+// their pages from one file to the next.
+void* AllocateFileBuffer(std::size_t size) { return std::malloc(size); }
 
-void ReleaseFileBuffer(void* buffer, std::size_t size) {
-  if (size < kMappedBufferMinimum) {
-    std::free(buffer);
-  } else {
-    munmap(buffer, MappedLength(size));
-  }
-}
+void ReleaseFileBuffer(void* buffer, std::size_t /*size*/) { std::free(buffer); }
 
 bool CanUseSse2() {
 #if defined(__x86_64__) || defined(__SSE2__)

@@ -24,11 +24,9 @@ constexpr mode_t kCopyMode = 0700;
 bool IsHeldWhereNamed(HeldDirectory held, const char* path) {
   struct stat now = {};
   if (fstat(held->fd, &now) != 0 || now.st_nlink == 0) return false;
-  const char* slash = std::strrchr(path, '/');
   PathBuffer folder;
-  if (!CopyPath(folder, slash == nullptr ? "." : path)) return false;
-  if (slash != nullptr) folder[slash == path ? 1 : slash - path] = '\0';
-  const char* name = slash == nullptr ? path : slash + 1;
+  if (!ReadDirectoryPart(folder, path)) return false;
+  const char* name = FindLastName(path);
   const int parent = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (parent < 0) return false;
   const bool named = fstatat(parent, name, &now, AT_SYMLINK_NOFOLLOW) == 0 &&
@@ -133,9 +131,10 @@ bool RemoveHeldDirectory(HeldDirectory held, const char* path) {
   PathBuffer folder;
   PathBuffer name;
   bool removed = false;
-  const char* slash = TranslatePath(path, folder) ? std::strrchr(folder, '/') : nullptr;
-  if (slash != nullptr && CopyPath(name, slash + 1) && name[0] != '\0') {
-    folder[slash == folder ? 1 : slash - folder] = '\0';
+  PathBuffer native;
+  if (TranslatePath(path, native) && FindLastName(native) != native &&
+      CopyPath(name, FindLastName(native)) && name[0] != '\0' &&
+      ReadDirectoryPart(folder, native)) {
     // Linux removes a directory by name only: the name is looked up in its
     // folder, checked to be the held directory, and removed from there.
     const int parent = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);

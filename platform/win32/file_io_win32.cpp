@@ -4,24 +4,15 @@
 
 namespace {
 
-// Large buffers come straight from the system as fresh pages.
-constexpr std::size_t kMappedBufferMinimum = std::size_t{2} << 20;
 constexpr DWORD kLargestTransfer = DWORD{1} << 30;
 
 }  // namespace
 
-void* AllocateFileBuffer(std::size_t size) {
-  if (size < kMappedBufferMinimum) return std::malloc(size);
-  return VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-}
+// The loop's buffers are a piece at most: the heap serves them, and keeps
+// their pages from one file to the next.
+void* AllocateFileBuffer(std::size_t size) { return std::malloc(size); }
 
-void ReleaseFileBuffer(void* buffer, std::size_t size) {
-  if (size < kMappedBufferMinimum) {
-    std::free(buffer);
-  } else {
-    VirtualFree(buffer, 0, MEM_RELEASE);
-  }
-}
+void ReleaseFileBuffer(void* buffer, std::size_t /*size*/) { std::free(buffer); }
 
 // Read from the system's page shared with every process: no call into the
 // kernel.

@@ -10,7 +10,7 @@
 #include <map>
 
 #include "payload/payload_tree.h"
-#include "payload/restore_steps.h"
+#include "payload/file_pieces.h"
 #include "tests/support/test_tree.h"
 
 namespace {
@@ -32,8 +32,8 @@ RealTree MakeMedium(const fs::path& medium) {
       {"docs/zeros", Bytes(700, 0xFF)},
       {"docs/deeper/pattern", PatternBytes(70000, 1)},
       {"docs/deeper/SETUP.EXE", TextBytes("nested installer")},
-      {"big/large", PatternBytes((3 << 20) + 5, 2)},      // past the mapped-buffer size
-      {"big/piece", PatternBytes(kRestorePieceSize, 4)},  // one whole piece, when in pieces
+      {"big/large", PatternBytes((3 << 20) + 5, 2)},   // many pieces
+      {"big/piece", PatternBytes(kFilePieceSize, 4)},  // one whole piece and an empty one
       {"big/small", PatternBytes(10, 3)},
   };
   for (const auto& file : tree) {
@@ -158,10 +158,10 @@ TEST(InjectedFaults, NoFaultLosesOrCorruptsAnyOtherFile) {
               total.injected, total.lost, total.corrupted);
 }
 
-// With no room for a buffer of a whole piece and more, the files past it
-// come back a piece at a time, and every fault meets them there too.
+// With no room for a buffer past the smallest piece, the files past it come
+// back through that one, and every fault meets them there too.
 TEST(InjectedFaults, InACrowdedAddressSpaceNoFaultLosesOrCorruptsAnyOtherFile) {
-  CapAllocations(kRestorePieceSize);
+  CapAllocations(kSmallestPieceSize);
   for (const FaultKind kind : kEveryKind) {
     const FaultTally tally = InjectEverywhere(kind);
     EXPECT_GT(tally.injected, 0) << "kind " << static_cast<int>(kind);
@@ -171,9 +171,10 @@ TEST(InjectedFaults, InACrowdedAddressSpaceNoFaultLosesOrCorruptsAnyOtherFile) {
   CapAllocations(0);
 }
 
-// A buffer of the whole file that cannot be had, for any file: every file
-// comes back all the same, and nothing is told as lost.
-TEST(InjectedFaults, NoFileIsLostForWantOfItsWholeBuffer) {
+// A file's own buffer that cannot be had: a file longer than the smallest
+// piece comes back through one all the same, nothing told; a shorter one,
+// which has no smaller buffer to go through, is told for want of memory.
+TEST(InjectedFaults, AFileWhoseBufferCannotBeHadComesBackThroughASmallerOneOrIsTold) {
   ScratchDir scratch;
   const fs::path medium = scratch.path / "medium";
   const RealTree tree = MakeMedium(medium);
@@ -185,9 +186,21 @@ TEST(InjectedFaults, NoFileIsLostForWantOfItsWholeBuffer) {
     CopyPayloadTreeNotingLoss(medium.c_str(), target.c_str(), &lost);
     EXPECT_TRUE(Faults().fired) << at;
     ArmFault(FaultKind::kNone, -1);
-    EXPECT_EQ(lost.loss.kind, kLossNone) << lost.path;
+    int missing = 0;
     for (const auto& file : tree) {
+      if (!fs::exists(target / file.first)) {
+        ++missing;
+        EXPECT_LT(file.second.size(), kSmallestPieceSize) << file.first << " at " << at;
+        continue;
+      }
       EXPECT_EQ(ReadBytes(target / file.first), file.second) << file.first << " at " << at;
+    }
+    EXPECT_LE(missing, 1) << at;
+    if (missing == 1) {
+      EXPECT_EQ(lost.loss.kind, kLossSystemError) << at;
+      EXPECT_EQ(lost.loss.error, kErrorNotEnoughMemory) << at;
+    } else {
+      EXPECT_EQ(lost.loss.kind, kLossNone) << lost.path;
     }
   }
 }

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "payload/file_pieces.h"
 #include "payload/payload_tree.h"
 #include "tests/support/test_tree.h"
 
@@ -22,21 +23,25 @@ TEST(RestoreFile, TurnsStoredBytesBackAndIsItsOwnInverse) {
 }
 
 // Lengths at each step of the complement (64 bytes, then words, then bytes)
-// and at the mapped buffer's thresholds: 2 MiB less the byte past the end,
-// one huge page, and just past a whole number of them.
-TEST(RestoreFile, LengthsAtTheComplementAndBufferThresholdsComeBackExactly) {
+// and either side of the whole-file bound and of two pieces: the read that
+// asks one byte past the end falls into a piece of its own, or ends one.
+TEST(RestoreFile, LengthsAtTheComplementAndPieceBoundsComeBackExactly) {
   ScratchDir dir;
-  constexpr std::size_t kHuge = std::size_t{2} << 20;
+  constexpr std::size_t kPiece = kFilePieceSize;
   for (const std::size_t length :
        {std::size_t{1}, std::size_t{7}, std::size_t{8}, std::size_t{9}, std::size_t{63},
-        std::size_t{64}, std::size_t{65}, std::size_t{127}, kHuge - 2, kHuge - 1, kHuge, kHuge + 1,
-        2 * kHuge - 1, 2 * kHuge + 63}) {
+        std::size_t{64}, std::size_t{65}, std::size_t{127}, kPiece - 2, kPiece - 1, kPiece,
+        kPiece + 1, 2 * kPiece - 1, 2 * kPiece, 2 * kPiece + 1, 3 * kPiece + 63}) {
     const Bytes real = PatternBytes(length, static_cast<unsigned>(length));
     const fs::path stored = dir.path / ("stored" + std::to_string(length));
     WriteStored(stored, real);
     const fs::path restored = dir.path / ("real" + std::to_string(length));
     ASSERT_EQ(Restore(stored, restored), kRestoreDone) << length;
     EXPECT_EQ(ReadBytes(restored), real) << length;
+    // A file of pieces is never written over what stands at its name.
+    WriteBytes(restored, TextBytes("the user's own"));
+    EXPECT_EQ(Restore(stored, restored), kRestoreDestinationExists) << length;
+    EXPECT_EQ(ReadBytes(restored), TextBytes("the user's own")) << length;
   }
 }
 

@@ -115,27 +115,6 @@ TEST(PosixPaths, TempPathFollowsAnAbsoluteTmpdir) {
   }
 }
 
-// A mapped buffer is a whole number of huge pages: each is writable to its
-// last byte, and its release leaves none of the mapping behind.
-TEST(PosixFiles, BuffersAtTheMappingThresholdsHoldEveryByteAndGoBackWhole) {
-  constexpr std::size_t kHuge = std::size_t{2} << 20;
-  const long page = sysconf(_SC_PAGESIZE);
-  for (const std::size_t size : {kHuge - 1, kHuge, kHuge + 1, 2 * kHuge - 1, 2 * kHuge + 1}) {
-    auto* buffer = static_cast<unsigned char*>(AllocateFileBuffer(size));
-    ASSERT_NE(buffer, nullptr) << size;
-    buffer[0] = 1;
-    buffer[size - 1] = 2;
-    EXPECT_EQ(buffer[0] + buffer[size - 1], 3);
-    ReleaseFileBuffer(buffer, size);
-    if (size < kHuge) continue;  // a heap block: the heap keeps its pages
-    unsigned char resident = 0;
-    const std::size_t mapped = (size + kHuge - 1) / kHuge * kHuge;
-    for (std::size_t at = 0; at < mapped; at += static_cast<std::size_t>(page)) {
-      ASSERT_NE(mincore(buffer + at, 1, &resident), 0) << size << " still mapped at " << at;
-      EXPECT_EQ(errno, ENOMEM);
-    }
-  }
-}
 
 TEST(PosixFiles, APipeInTheTreeIsSkippedWithoutHanging) {
   ScratchDir dir;

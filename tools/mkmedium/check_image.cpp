@@ -98,10 +98,10 @@ bool ReadQuotedPath(const char* text, std::string* path) {
 // Splits "/a/b/c" into the restored path of "/a/b" and the name "c": only a
 // file's own name changes on the way back.
 bool SplitImagePath(const std::string& path, std::string* relative, std::string* name) {
-  const std::size_t cut = path.rfind('/');
-  if (cut == std::string::npos || cut + 1 >= path.size()) return false;
-  *name = path.substr(cut + 1);
-  *relative = path.substr(1, cut == 0 ? 0 : cut - 1);
+  const std::size_t cut = static_cast<std::size_t>(FindLastName(path.c_str()) - path.c_str());
+  if (cut == 0 || cut >= path.size()) return false;
+  *name = path.substr(cut);
+  *relative = path.substr(1, cut == 1 ? 0 : cut - 2);
   for (char& c : *relative) {
     if (c == '/') c = '\\';
   }

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "payload/directory_listing.h"
+#include "payload/file_pieces.h"
 #include "payload/payload_tree.h"
 #include "platform/platform_ops.h"
 #include "tools/mkmedium/medium_listing.h"
@@ -19,7 +21,6 @@
 
 namespace {
 
-constexpr std::size_t kCompareChunk = std::size_t{1} << 20;
 constexpr char kTooLong[] = "longer than the 259 characters of a path";
 
 // Where a restored path comes back on Windows: one file for every spelling
@@ -59,46 +60,56 @@ const char* FindUncomparable(const DirEntry& entry) {
 
 bool ListFolderItems(TreeListing* listing, const char* directory, const std::string& relative);
 
-void ListFolderEntry(TreeListing* listing, const char* directory, const std::string& relative,
-                     const DirEntry& entry) {
+// One folder of the medium, as its listing hands on the entries.
+struct ListedFolder {
+  TreeListing* listing;
+  const char* directory;
+  const std::string* relative;
+};
+
+void ListFolderEntry(void* taker, const DirEntry& entry, uint32_t lookUpError) {
+  const auto* folder = static_cast<const ListedFolder*>(taker);
   TreeItem item = {
       IsDirectoryEntry(entry), false, {}, -1, static_cast<int64_t>(entry.length), {}, {}};
+  std::string lookUpWhy;
   const char* why = FindUncomparable(entry);
-  if (why == nullptr && !JoinPath(item.path, directory, entry.name)) why = kTooLong;
-  const TreeItem* added = AddListedItem(listing, relative, entry.name, item, why);
+  if (lookUpError != 0) {
+    lookUpWhy = "cannot be looked up: " + ShowError(lookUpError);
+    why = lookUpWhy.c_str();
+  }
+  if (why == nullptr && !JoinPath(item.path, folder->directory, entry.name)) why = kTooLong;
+  const TreeItem* added = AddListedItem(folder->listing, *folder->relative, entry.name, item, why);
   if (added != nullptr && added->directory) {
     // The item's path, as the map holds it: `item` was copied in.
     PathBuffer path;
     (void)CopyPath(path, added->path);
     const std::string shown = added->shown;
-    if (!ListFolderItems(listing, path, shown)) {
-      TellUncompared(&listing->uncompared, ShowRelativePath(shown.c_str()), "medium",
-                     "cannot be listed");
-    }
+    (void)ListFolderItems(folder->listing, path, shown);
   }
 }
 
-// False when `directory` itself cannot be listed.
+// False when `directory` itself cannot be listed; a listing that broke off
+// or left names out is told as what cannot be compared.
 bool ListFolderItems(TreeListing* listing, const char* directory, const std::string& relative) {
-  PathBuffer pattern;
-  DirEntry entry;
-  SearchHandle search =
-      MakeListPattern(pattern, directory) ? OpenDirectoryListing(pattern, &entry) : nullptr;
-  if (search == nullptr) return false;
-  do {
-    // A listing may leave the length to a look-up.
-    if (!IsDotEntry(entry) && CompleteListedEntry(directory, &entry)) {
-      ListFolderEntry(listing, directory, relative, entry);
+  ListedFolder folder = {listing, directory, &relative};
+  const ListingEnd end = WalkDirectoryListing(directory, true, ListFolderEntry, &folder);
+  const std::string shown = relative.empty() ? "." : ShowRelativePath(relative.c_str());
+  if (!end.opened) {
+    if (!relative.empty()) {
+      TellUncompared(&listing->uncompared, shown, "medium",
+                     ("cannot be listed: " + ShowError(end.error)).c_str());
     }
-  } while (ReadNextEntry(search, &entry));
-  const int leftOut = CountLeftOutEntries(search);
-  CloseSearch(search);
-  if (leftOut != 0) {
+    return false;
+  }
+  if (end.error != 0) {
+    TellUncompared(&listing->uncompared, shown, "medium",
+                   ("its listing broke off: " + ShowError(end.error)).c_str());
+  }
+  if (end.leftOut != 0) {
     char why[96];
-    (void)std::snprintf(why, sizeof why, "%d name%s no launcher path can spell", leftOut,
-                        leftOut == 1 ? "" : "s");
-    TellUncompared(&listing->uncompared,
-                   relative.empty() ? "." : ShowRelativePath(relative.c_str()), "medium", why);
+    (void)std::snprintf(why, sizeof why, "%d name%s no launcher path can spell", end.leftOut,
+                        end.leftOut == 1 ? "" : "s");
+    TellUncompared(&listing->uncompared, shown, "medium", why);
   }
   return true;
 }
@@ -179,47 +190,74 @@ LauncherKind ReadItemKind(const TreeItem& item, ImageReading* reading) {
   return ReadHeaderKind(header, static_cast<std::size_t>(count));
 }
 
-// Two chunks for the whole check: fresh ones for every file would cost more
+// Two pieces for the whole check: fresh ones for every file would cost more
 // than comparing most files does.
 struct CompareBuffers {
   std::vector<unsigned char> real;
   std::vector<unsigned char> stored;
   ProgressBar* bar;
   ImageReading* reading;
+  uint32_t error;  // why the last source read as kSourceUnreadable; 0: it changed
 };
 
+// The copy's bytes the loop's pieces of the real file are held against.
+struct ComparedFile {
+  ItemBytes* copy;
+  bool stored;
+  CompareBuffers* buffers;
+  Comparison stopped;  // why the taker ended the loop
+};
+
+bool CompareCopiedPiece(void* taker, unsigned char* bytes, std::size_t count) {
+  auto* compared = static_cast<ComparedFile*>(taker);
+  CompareBuffers* buffers = compared->buffers;
+  const int64_t copied = ReadItemBytes(compared->copy, buffers->stored.data(), count);
+  compared->stopped = Comparison::kDifferent;
+  if (copied < 0) compared->stopped = Comparison::kUnreadable;
+  if (copied != static_cast<int64_t>(count)) return false;
+  if (compared->stored) ComplementBytes(buffers->stored.data(), count);
+  if (std::memcmp(bytes, buffers->stored.data(), count) != 0) return false;
+  if (buffers->bar != nullptr) AdvanceProgressBytes(buffers->bar, count);
+  compared->stopped = Comparison::kStopped;
+  return ReadStopRequest() == 0;
+}
+
 // Compares a real file with a stored one, or with a plain copy when not
-// `stored`, chunk by chunk to the end of both.
+// `stored`, a piece at a time to the end of both.
 Comparison CompareFileBytes(const char* realPath, const TreeItem& copyItem, bool stored,
                             CompareBuffers* buffers) {
   FileHandle real = OpenFileForRead(realPath);
-  ItemBytes copy = {nullptr, nullptr, nullptr, 0, 0};
-  const bool copyOpen = OpenItemBytes(copyItem, buffers->reading, &copy);
-  Comparison result = real != nullptr && copyOpen ? Comparison::kSame : Comparison::kUnreadable;
-  while (result == Comparison::kSame) {
-    if (ReadStopRequest() != 0) {
-      result = Comparison::kStopped;
-      break;
-    }
-    const int64_t realCount = ReadFileBytes(real, buffers->real.data(), buffers->real.size());
-    const int64_t copyCount = ReadItemBytes(&copy, buffers->stored.data(), buffers->stored.size());
-    if (realCount < 0 || copyCount < 0) {
-      result = Comparison::kUnreadable;
-      break;
-    }
-    if (realCount != copyCount) {
-      result = Comparison::kDifferent;
-      break;
-    }
-    if (realCount == 0) break;
-    const auto count = static_cast<std::size_t>(realCount);
-    if (stored) ComplementBytes(buffers->stored.data(), count);
-    if (std::memcmp(buffers->real.data(), buffers->stored.data(), count) != 0) {
-      result = Comparison::kDifferent;
-    }
-    if (buffers->bar != nullptr) AdvanceProgressBytes(buffers->bar, count);
+  uint64_t length = 0;
+  if (real == nullptr || !ReadFileSize(real, &length)) {
+    buffers->error = ReadLastError();
+    if (real != nullptr) CloseFile(real);
+    return Comparison::kSourceUnreadable;
   }
-  if (real != nullptr) CloseFile(real);
+  ItemBytes copy = {nullptr, nullptr, nullptr, 0, 0};
+  ComparedFile compared = {&copy, stored, buffers, Comparison::kSame};
+  Comparison result = Comparison::kUnreadable;
+  if (OpenItemBytes(copyItem, buffers->reading, &copy)) {
+    FileLoss loss = {kLossNone, 0};
+    switch (CarryFilePieces(real, length, buffers->real.data(), buffers->real.size(), false,
+                            CompareCopiedPiece, &compared, &loss)) {
+      case PieceEnd::kCarried: {
+        // The copy must end where the real file does.
+        unsigned char past = 0;
+        const int64_t more = ReadItemBytes(&copy, &past, 1);
+        result = more == 0 ? Comparison::kSame
+                           : more < 0 ? Comparison::kUnreadable : Comparison::kDifferent;
+        break;
+      }
+      case PieceEnd::kSourceFailed:
+        buffers->error = loss.error;
+        result = Comparison::kSourceUnreadable;
+        break;
+      case PieceEnd::kTakerStopped:
+        result = compared.stopped;
+        break;
+    }
+  }
+  CloseFile(real);
   if (copy.file != nullptr) CloseFile(copy.file);
   return result;
 }
@@ -232,26 +270,33 @@ const char* DescribeComparison(Comparison comparison) {
       return "contents differ";
     case Comparison::kUnreadable:
       return "cannot read it";
+    case Comparison::kSourceUnreadable:
+      return "cannot read the source's file";
     case Comparison::kStopped:
       return "not compared: the check was stopped";
   }
   return nullptr;
 }
 
-// The last component of a restored path: a directory's letter case is told
-// at the directory alone.
-const char* FindLastName(const std::string& shown) {
-  const std::size_t cut = shown.rfind('\\');
-  return shown.c_str() + (cut == std::string::npos ? 0 : cut + 1);
+// Why a source's file could not be compared, in words.
+std::string DescribeSourceFault(uint32_t error) {
+  if (error == 0) return "it changed while it was read: check again";
+  char words[256];
+  DescribeError(error, words, sizeof words);
+  return words;
 }
 
 int CompareItem(const TreeItem& wanted, const TreeItem& found, CompareBuffers* buffers) {
   const char* why = nullptr;
+  // A directory's letter case is told at the directory alone.
+  const char* wantedName = FindLastName(wanted.shown.c_str());
+  const char* foundName = FindLastName(found.shown.c_str());
+  Comparison compared = Comparison::kSame;
   char caseWhy[kPathBufferSize + 32];
   if (found.doubled) {
     why = "names of the medium that differ only in letter case: one comes back";
-  } else if (std::strcmp(FindLastName(wanted.shown), FindLastName(found.shown)) != 0) {
-    (void)std::snprintf(caseWhy, sizeof caseWhy, "comes back as \"%s\"", FindLastName(found.shown));
+  } else if (std::strcmp(wantedName, foundName) != 0) {
+    (void)std::snprintf(caseWhy, sizeof caseWhy, "comes back as \"%s\"", foundName);
     why = caseWhy;
   } else if (wanted.directory != found.directory) {
     why = wanted.directory ? "a file on the medium, a directory in the source"
@@ -273,13 +318,20 @@ int CompareItem(const TreeItem& wanted, const TreeItem& found, CompareBuffers* b
     } else if (buffers->bar != nullptr) {
       AdvanceProgressBytes(buffers->bar, static_cast<uint64_t>(wanted.length));
     }
-    why = DescribeComparison(known->second);
+    compared = known->second;
   } else {
-    why = DescribeComparison(CompareFileBytes(wanted.path, found, true, buffers));
+    compared = CompareFileBytes(wanted.path, found, true, buffers);
   }
   if (!wanted.directory && buffers->bar != nullptr) CountProgressFile(buffers->bar);
+  const std::string shown = ShowRelativePath(wanted.shown.c_str());
+  if (compared == Comparison::kSourceUnreadable) {
+    int uncompared = 0;
+    TellUncompared(&uncompared, shown, "source", DescribeSourceFault(buffers->error).c_str());
+    return uncompared;
+  }
+  if (why == nullptr) why = DescribeComparison(compared);
   if (why == nullptr) return 0;
-  (void)std::printf("differs: %s: %s\n", ShowRelativePath(wanted.shown.c_str()).c_str(), why);
+  (void)std::printf("differs: %s: %s\n", shown.c_str(), why);
   return 1;
 }
 
@@ -342,8 +394,8 @@ int CompareWithSource(const char* source, const MediumPlan& plan, const TreeList
                       const char* launcher, ProgressBar* bar, ImageReading* reading) {
   int differences = found.uncompared;
   const TreeItems wanted = ListPlannedItems(source, plan, &differences);
-  CompareBuffers buffers = {std::vector<unsigned char>(kCompareChunk),
-                            std::vector<unsigned char>(kCompareChunk), nullptr, reading};
+  CompareBuffers buffers = {std::vector<unsigned char>(kFilePieceSize),
+                            std::vector<unsigned char>(kFilePieceSize), nullptr, reading, 0};
   differences += CompareLaunchers(found, launcher, &buffers);
   buffers.bar = bar;
   for (const auto& item : wanted) {

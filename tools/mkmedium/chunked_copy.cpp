@@ -1,55 +1,65 @@
 #include "tools/mkmedium/chunked_copy.h"
 
-#include "payload/payload_tree.h"
+#include "payload/file_pieces.h"
 #include "platform/platform_ops.h"
 
 namespace {
 
-constexpr std::size_t kChunkSize = std::size_t{1} << 20;
+struct CopiedFile {
+  FileHandle out;
+  ProgressBar* bar;
+  CopyResult stopped;  // why the taker ended the loop
+};
 
-// Reads to the end in chunks, writing each: the source's length must come
-// out exactly, neither short nor grown.
-CopyResult CopyOpenFile(FileHandle in, FileHandle out, uint64_t length, bool stored,
-                        CopyChunk* chunk, ProgressBar* bar) {
-  uint64_t left = length;
-  for (;;) {
-    if (ReadStopRequest() != 0) return CopyResult::kStopped;
-    const int64_t got = ReadFileBytes(in, chunk->data(), chunk->size());
-    if (got < 0 || static_cast<uint64_t>(got) > left) return CopyResult::kSourceUnreadable;
-    const auto count = static_cast<std::size_t>(got);
-    if (stored) ComplementBytes(chunk->data(), count);
-    if (!WriteFileBytes(out, chunk->data(), count)) return CopyResult::kWriteFailed;
-    left -= count;
-    if (bar != nullptr) AdvanceProgressBytes(bar, count);
-    // A read short of the chunk met the end; a full one may have too, and
-    // the next read tells it.
-    if (count < chunk->size()) break;
+bool WriteCopiedPiece(void* taker, unsigned char* bytes, std::size_t count) {
+  auto* copied = static_cast<CopiedFile*>(taker);
+  if (!WriteFileBytes(copied->out, bytes, count)) {
+    copied->stopped = CopyResult::kWriteFailed;
+    return false;
   }
-  return left == 0 ? CopyResult::kDone : CopyResult::kSourceUnreadable;
+  if (copied->bar != nullptr) AdvanceProgressBytes(copied->bar, count);
+  copied->stopped = CopyResult::kStopped;
+  return ReadStopRequest() == 0;
 }
 
 }  // namespace
 
-CopyChunk MakeCopyChunk() { return CopyChunk(kChunkSize); }
+CopyChunk MakeCopyChunk() { return CopyChunk(kFilePieceSize); }
 
 CopyResult CopyFileInChunks(const char* from, const char* to, uint64_t length, bool stored,
-                            CopyChunk* chunk, ProgressBar* bar, uint32_t* writeError) {
+                            CopyChunk* chunk, ProgressBar* bar, uint32_t* error) {
   FileHandle in = OpenFileForRead(from);
-  if (in == nullptr) return CopyResult::kSourceUnreadable;
-  FileHandle out = OpenFileForWrite(to, true);
-  if (out == nullptr) {
-    if (writeError != nullptr) *writeError = ReadLastError();
+  if (in == nullptr) {
+    if (error != nullptr) *error = ReadLastError();
+    return CopyResult::kSourceUnreadable;
+  }
+  CopiedFile copied = {OpenFileForWrite(to, true), bar, CopyResult::kDone};
+  if (copied.out == nullptr) {
+    if (error != nullptr) *error = ReadLastError();
     CloseFile(in);
     return CopyResult::kWriteFailed;
   }
-  CopyResult result = CopyOpenFile(in, out, length, stored, chunk, bar);
+  FileLoss loss = {kLossNone, 0};
+  CopyResult result = CopyResult::kDone;
+  switch (CarryFilePieces(in, length, chunk->data(), chunk->size(), stored, WriteCopiedPiece,
+                          &copied, &loss)) {
+    case PieceEnd::kCarried:
+      break;
+    case PieceEnd::kSourceFailed:
+      result = CopyResult::kSourceUnreadable;
+      if (error != nullptr) *error = loss.error;
+      break;
+    case PieceEnd::kTakerStopped:
+      result = copied.stopped;
+      break;
+  }
   // Why a write failed, before the closes and the removal set codes of their own.
-  if (result == CopyResult::kWriteFailed && writeError != nullptr) *writeError = ReadLastError();
+  if (result == CopyResult::kWriteFailed && error != nullptr) *error = ReadLastError();
   CloseFile(in);
   // Closing a written file can report a late write failure.
-  if (!CloseFile(out) && result == CopyResult::kDone) {
+  if (!CloseFile(copied.out) && result == CopyResult::kDone) {
     result = CopyResult::kWriteFailed;
-    if (writeError != nullptr) *writeError = ReadLastError();
+    if (error != nullptr) *error = ReadLastError();
   }
   if (result != CopyResult::kDone) DeleteFilePath(to);
   return result;

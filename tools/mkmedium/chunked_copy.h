@@ -1,6 +1,5 @@
-// Copying a file through one bounded buffer: a file of any length goes
-// through in pieces, never whole in memory, and every read asks for far less
-// than any system reads at once.
+// Copying a file through one bounded buffer, a piece at a time, by the loop
+// that restores a medium.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +18,7 @@ CopyChunk MakeCopyChunk();
 // The source must read exactly `length` bytes: one that changed since it was
 // listed counts as unreadable. A stop request ends it between chunks. A
 // failed copy leaves no file at `to`. Each chunk written moves `bar`, when
-// given. A failed write leaves its reason in `writeError`, when given.
+// given. A failed read or write leaves its reason in `error`, when given: a
+// system error code, or 0 for a source that changed while it was read.
 CopyResult CopyFileInChunks(const char* from, const char* to, uint64_t length, bool stored,
-                            CopyChunk* chunk, ProgressBar* bar, uint32_t* writeError = nullptr);
+                            CopyChunk* chunk, ProgressBar* bar, uint32_t* error = nullptr);

@@ -45,7 +45,9 @@ TreeItem* AddListedItem(TreeListing* listing, const std::string& relative, const
 // The reason a listed entry cannot be compared: a link, or not a regular file.
 void TellUncompared(int* uncompared, const std::string& shown, const char* tree, const char* why);
 
-enum class Comparison { kSame, kDifferent, kUnreadable, kStopped };
+// kUnreadable: the medium's copy cannot be read; kSourceUnreadable: the
+// source's file.
+enum class Comparison { kSame, kDifferent, kUnreadable, kSourceUnreadable, kStopped };
 
 // What the checks of an image's trees share: the image, open once, and the
 // comparisons made, by source file and extent, so that the second tree's

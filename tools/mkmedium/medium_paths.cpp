@@ -1,5 +1,5 @@
-// Paths mkmedium derives: where an entry lies on the medium, and the
-// directory a path names its file in; a listed entry completed by its path.
+// Paths mkmedium derives, where an entry lies on the medium, and how the
+// tool shows paths, errors, sizes and counts.
 #include <cstdio>
 
 #include "payload/payload_tree.h"
@@ -16,25 +16,6 @@ bool MakeStoredPath(PathBuffer& out, const char* medium, const MediumEntry& entr
   return JoinPath(out, medium, relative);
 }
 
-bool ReadDirectoryPart(PathBuffer& out, const char* path) {
-  if (!CopyPath(out, path)) return false;
-  char* cut = nullptr;
-  for (char* c = out; *c != '\0'; ++c) {
-    if (*c == '\\' || *c == '/') cut = c;
-  }
-  if (cut == nullptr) return CopyPath(out, ".");
-  // A root keeps its separator.
-  cut[cut == out ? 1 : 0] = '\0';
-  return true;
-}
-
-bool CompleteListedEntry(const char* directory, DirEntry* entry) {
-  PathBuffer path;
-  // A path too long to look up is too long to store: the store tells so.
-  if (entry->lengthKnown || !JoinPath(path, directory, entry->name)) return true;
-  return LookUpPath(path, entry);
-}
-
 std::string ShowRelativePath(const char* relative) {
   std::string shown(relative);
   const char separator = ReadHostSeparator();
@@ -44,11 +25,13 @@ std::string ShowRelativePath(const char* relative) {
   return shown;
 }
 
-std::string ShowLastError() {
+std::string ShowError(uint32_t code) {
   char words[256];
-  DescribeError(ReadLastError(), words, sizeof words);
+  DescribeError(code, words, sizeof words);
   return words;
 }
+
+std::string ShowLastError() { return ShowError(ReadLastError()); }
 
 std::string ShowSize(uint64_t bytes) {
   constexpr const char* kUnits[] = {"KiB", "MiB", "GiB", "TiB"};

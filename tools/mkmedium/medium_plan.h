@@ -79,15 +79,12 @@ std::string FoldNameKey(const char* name);
 // Path of the entry on the medium: the installer is kept as "setup.xex".
 bool MakeStoredPath(PathBuffer& out, const char* medium, const MediumEntry& entry);
 
-// The directory `path` names its last component in, either separator; "."
-// for a bare name. False, with `out` empty, when it does not fit.
-bool ReadDirectoryPart(PathBuffer& out, const char* path);
-
 // A '\'-separated path below SOURCE or MEDIUM as this system shows paths.
 std::string ShowRelativePath(const char* relative);
 
-// Why the last platform call failed, in the system's own words, ending in
-// a period.
+// An error code, or why the last platform call failed, in the system's own
+// words, ending in a period.
+std::string ShowError(uint32_t code);
 std::string ShowLastError();
 
 // A size as a person reads it: "900 bytes", "1.5 KiB", "116.3 MiB", "1.0 GiB".
@@ -96,7 +93,3 @@ std::string ShowSize(uint64_t bytes);
 // "1 file", "2 files": `count` and the noun, singular for one.
 std::string ShowCount(uint64_t count, const char* singular, const char* plural);
 
-// Fills in the length a listing of `directory` left unread, from a look-up
-// of the entry. False when the entry is gone by then: it is passed over, as
-// if never listed.
-bool CompleteListedEntry(const char* directory, DirEntry* entry);

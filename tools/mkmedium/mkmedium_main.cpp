@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "payload/directory_listing.h"
 #include "payload/payload_tree.h"
 #include "platform/platform_ops.h"
 #include "tools/mkmedium/medium_place.h"
@@ -17,6 +18,18 @@ enum class MediumState { kMissing, kEmpty, kInUse };
 
 constexpr int kEntriesShown = 3;
 
+// What a look at MEDIUM's entries found: how many, and the first few names.
+struct MediumEntries {
+  int count;
+  std::string names;
+};
+
+void CountMediumEntry(void* taker, const DirEntry& entry, uint32_t /*lookUpError*/) {
+  auto* seen = static_cast<MediumEntries*>(taker);
+  if (seen->count < kEntriesShown) seen->names += (seen->count == 0 ? "" : ", ") + std::string(entry.name);
+  ++seen->count;
+}
+
 // What stands at MEDIUM; for one in use, `held` says what it holds: its
 // first few entries and how many more, for the vendor to see what is there.
 MediumState InspectMedium(const char* medium, std::string* held) {
@@ -26,50 +39,38 @@ MediumState InspectMedium(const char* medium, std::string* held) {
     *held = IsLinkEntry(found) ? "it is a link" : "it is a file";
     return MediumState::kInUse;
   }
-  PathBuffer pattern;
-  DirEntry entry;
-  SearchHandle search =
-      MakeListPattern(pattern, medium) ? OpenDirectoryListing(pattern, &entry) : nullptr;
-  if (search == nullptr) {
-    *held = "it cannot be listed";
+  MediumEntries seen = {0, {}};
+  const ListingEnd end = WalkDirectoryListing(medium, false, CountMediumEntry, &seen);
+  // Only a listing that came whole proves a folder empty.
+  if (end.error != 0 || end.leftOut != 0) {
+    *held = "it cannot be listed: " + ShowError(end.error != 0 ? end.error : kErrorInvalidName);
     return MediumState::kInUse;
   }
-  int count = 0;
-  std::string names;
-  do {
-    if (IsDotEntry(entry)) continue;
-    if (count < kEntriesShown) names += std::string(count == 0 ? "" : ", ") + entry.name;
-    ++count;
-  } while (ReadNextEntry(search, &entry));
-  CloseSearch(search);
-  if (count == 0) return MediumState::kEmpty;
-  *held = "it holds " + names;
-  if (count > kEntriesShown)
-    *held += " and " + ShowCount(static_cast<uint64_t>(count - kEntriesShown), "more", "more");
+  if (seen.count == 0) return MediumState::kEmpty;
+  *held = "it holds " + seen.names;
+  if (seen.count > kEntriesShown)
+    *held += " and " + ShowCount(static_cast<uint64_t>(seen.count - kEntriesShown), "more", "more");
   return MediumState::kInUse;
+}
+
+void RemoveMediumEntry(void* taker, const DirEntry& entry, uint32_t /*lookUpError*/) {
+  const char* directory = *static_cast<const char* const*>(taker);
+  PathBuffer path;
+  if (!JoinPath(path, directory, entry.name)) return;
+  // A link goes as itself: what it points to is not the run's.
+  if (IsDirectoryEntry(entry) && IsLinkEntry(entry)) {
+    RemoveDirectoryPath(path);
+  } else if (IsDirectoryEntry(entry)) {
+    RemoveTree(path);
+  } else {
+    DeleteFilePath(path);
+  }
 }
 
 // Empties a directory and keeps it: its owner, mode and identity are the
 // vendor's.
 void EmptyDirectory(const char* directory) {
-  PathBuffer pattern;
-  DirEntry entry;
-  SearchHandle search =
-      MakeListPattern(pattern, directory) ? OpenDirectoryListing(pattern, &entry) : nullptr;
-  if (search == nullptr) return;
-  do {
-    PathBuffer path;
-    if (IsDotEntry(entry) || !JoinPath(path, directory, entry.name)) continue;
-    // A link goes as itself: what it points to is not the run's.
-    if (IsDirectoryEntry(entry) && IsLinkEntry(entry)) {
-      RemoveDirectoryPath(path);
-    } else if (IsDirectoryEntry(entry)) {
-      RemoveTree(path);
-    } else {
-      DeleteFilePath(path);
-    }
-  } while (ReadNextEntry(search, &entry));
-  CloseSearch(search);
+  (void)WalkDirectoryListing(directory, false, RemoveMediumEntry, &directory);
 }
 
 // Leaves the medium as it was before: gone when this run made it, else empty.

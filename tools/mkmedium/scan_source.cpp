@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include "payload/directory_listing.h"
 #include "payload/payload_tree.h"
 #include "platform/platform_ops.h"
 #include "tools/mkmedium/medium_plan.h"
@@ -49,6 +50,23 @@ std::string NameHoldingCodePages(const char* name) {
   }
   if (count == 0) return "; no Windows code page holds it: rename it in plain ASCII";
   return "; --code-page " + pages + (count == 1 ? " holds it" : " hold it");
+}
+
+// Why the scan could not read something, and what helps: a user's files
+// are readable by that user, and by root.
+std::string ShowUnreadable(uint32_t error) {
+  return ShowError(error) + " Run mkmedium as a user who can read it";
+}
+
+void CheckFileOpens(ScanState* state, const MediumEntry& entry) {
+  PathBuffer path;
+  if (!JoinPath(path, state->source, entry.relative)) return;  // refused as too long
+  FileHandle file = OpenFileForRead(path);
+  if (file == nullptr) {
+    Refuse(state, entry.relative, "cannot be opened: " + ShowUnreadable(ReadLastError()));
+    return;
+  }
+  CloseFile(file);
 }
 
 void ReportCaseCollisions(ScanState* state, const char* directory, std::vector<CaseKey> keys) {
@@ -155,45 +173,65 @@ void PlanEntry(ScanState* state, const char* relative, const DirEntry& listed,
   }
   state->plan->entries.push_back(entry);
   if (entry.directory) {
-    if (!IsLinkEntry(listed) && !ScanDirectory(state, entry.relative)) {
-      Refuse(state, entry.relative, "cannot be listed");
-    }
+    if (!IsLinkEntry(listed)) (void)ScanDirectory(state, entry.relative);
   } else {
+    // Proven readable now, so that the store never meets a file it cannot open.
+    if (!entry.special) CheckFileOpens(state, entry);
     ++state->plan->files;
     state->plan->totalBytes += entry.length;
   }
 }
 
+// One directory of the scan, as its listing hands on the entries.
+struct ScannedDirectory {
+  ScanState* state;
+  const char* relative;
+  std::vector<CaseKey>* restoredKeys;
+  std::vector<CaseKey>* storedKeys;
+};
+
+void PlanListedEntry(void* taker, const DirEntry& listed, uint32_t lookUpError) {
+  const auto* scanned = static_cast<const ScannedDirectory*>(taker);
+  if (lookUpError == 0) {
+    PlanEntry(scanned->state, scanned->relative, listed, scanned->restoredKeys,
+              scanned->storedKeys);
+    return;
+  }
+  char shown[2 * kPathBufferSize];
+  (void)std::snprintf(shown, sizeof shown, scanned->relative[0] == '\0' ? "%s%s" : "%s\\%s",
+                      scanned->relative, listed.name);
+  Refuse(scanned->state, shown, "cannot be looked up: " + ShowUnreadable(lookUpError));
+}
+
+// False when the directory cannot be listed at all: the source's root is
+// then no source, told by the caller.
 bool ListDirectory(ScanState* state, const char* relative, std::vector<CaseKey>* restoredKeys,
                    std::vector<CaseKey>* storedKeys) {
   PathBuffer directory;
-  PathBuffer pattern;
   const bool fits = relative[0] == '\0' ? CopyPath(directory, state->source)
                                         : JoinPath(directory, state->source, relative);
-  DirEntry listed;
-  SearchHandle search = fits && MakeListPattern(pattern, directory)
-                            ? OpenDirectoryListing(pattern, &listed)
-                            : nullptr;
-  if (search == nullptr) return false;
-  do {
-    if (!IsDotEntry(listed) && CompleteListedEntry(directory, &listed)) {
-      PlanEntry(state, relative, listed, restoredKeys, storedKeys);
-    }
-  } while (ReadNextEntry(search, &listed));
-  const int leftOut = CountLeftOutEntries(search);
-  CloseSearch(search);
-  if (leftOut != 0) {
+  ScannedDirectory scanned = {state, relative, restoredKeys, storedKeys};
+  const ListingEnd end = fits ? WalkDirectoryListing(directory, true, PlanListedEntry, &scanned)
+                              : ListingEnd{false, kErrorFilenameTooLong, 0};
+  if (!end.opened) {
+    if (relative[0] != '\0') Refuse(state, relative, "cannot be listed: " + ShowUnreadable(end.error));
+    return false;
+  }
+  if (end.error != 0) {
+    Refuse(state, relative, "its listing broke off: " + ShowUnreadable(end.error));
+  }
+  if (end.leftOut != 0) {
     char reason[96];
     (void)std::snprintf(reason, sizeof reason,
-                        "%d name%s holding a backslash or too long for any launcher path", leftOut,
-                        leftOut == 1 ? "" : "s");
+                        "%d name%s holding a backslash or too long for any launcher path",
+                        end.leftOut, end.leftOut == 1 ? "" : "s");
     Refuse(state, relative, reason);
   }
   return true;
 }
 
 // Lists one directory into the plan, below it too, and refuses the names in
-// it that differ only in case. False when it cannot be listed.
+// it that differ only in case, and what cannot be read. False as ListDirectory.
 bool ScanDirectory(ScanState* state, const char* relative) {
   std::vector<CaseKey> restoredKeys;
   std::vector<CaseKey> storedKeys;

@@ -25,22 +25,21 @@ bool StoreEntry(const char* source, const char* medium, const MediumEntry& entry
     return false;
   }
   uint32_t error = 0;
-  switch (CopyFileInChunks(from, to, entry.length, true, chunk, bar, &error)) {
-    case CopyResult::kDone:
-      return true;
-    case CopyResult::kSourceUnreadable:
-      (void)std::fprintf(stderr, "mkmedium: cannot read %s, or it changed while stored\n",
-                         ShowRelativePath(from).c_str());
-      return false;
-    case CopyResult::kStopped:
-      return false;  // told once, as the run ends
-    case CopyResult::kWriteFailed:
-      break;
-  }
+  const CopyResult copied = CopyFileInChunks(from, to, entry.length, true, chunk, bar, &error);
+  if (copied == CopyResult::kDone) return true;
+  if (copied == CopyResult::kStopped) return false;  // told once, as the run ends
   char words[256];
   DescribeError(error, words, sizeof words);
-  (void)std::fprintf(stderr, "mkmedium: cannot write %s: %s\n", ShowRelativePath(to).c_str(),
-                     words);
+  if (copied == CopyResult::kWriteFailed) {
+    (void)std::fprintf(stderr, "mkmedium: cannot write %s: %s\n", ShowRelativePath(to).c_str(),
+                       words);
+  } else if (error == 0) {
+    (void)std::fprintf(stderr, "mkmedium: %s changed while it was stored: store it again\n",
+                       ShowRelativePath(from).c_str());
+  } else {
+    (void)std::fprintf(stderr, "mkmedium: cannot read %s: %s\n", ShowRelativePath(from).c_str(),
+                       words);
+  }
   return false;
 }
 
