@@ -10,12 +10,20 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <thread>
 
 #include "tests/support/test_programs.h"
 
 namespace {
+
+// A sanitizer's shadow memory counts as the launcher's own.
+#ifdef __SANITIZE_ADDRESS__
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
 
 // Descriptors beyond the standard three that a program started from here
 // inherits: the test installer counts the same range.
@@ -422,9 +430,11 @@ namespace {
 
 // The launcher started with a limit of the system set in its own process
 // before it runs: an address space too crowded for a large file's buffer,
-// or a disk that fills up. Standard output and error together.
+// or a disk that fills up; in the memory cgroup whose cgroup.procs is
+// `group`, when given. Standard output and error together, and the peak
+// resident memory in `peakKiB`.
 ProgramRun LaunchLimited(const fs::path& medium, const std::string& argument, int resource,
-                         rlim_t limit) {
+                         rlim_t limit, const fs::path& group = {}, long* peakKiB = nullptr) {
   const std::string program = LauncherProgram().string();
   int out[2];
   if (pipe(out) != 0) return {-1, ""};
@@ -438,6 +448,10 @@ ProgramRun LaunchLimited(const fs::path& medium, const std::string& argument, in
     // the process.
     (void)signal(SIGXFSZ, SIG_IGN);
     const rlimit cap = {limit, limit};
+    FILE* procs = group.empty() ? nullptr : std::fopen(group.c_str(), "w");
+    if (procs != nullptr && (std::fprintf(procs, "%d\n", getpid()) < 0 || std::fclose(procs) != 0)) {
+      _exit(125);
+    }
     if (chdir(medium.c_str()) != 0 ||
         setrlimit(static_cast<__rlimit_resource>(resource), &cap) != 0) {
       _exit(126);
@@ -454,8 +468,58 @@ ProgramRun LaunchLimited(const fs::path& medium, const std::string& argument, in
   }
   close(out[0]);
   int status = 0;
-  if (waitpid(child, &status, 0) == child && WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
+  rusage used = {};
+  if (wait4(child, &status, 0, &used) == child && WIFEXITED(status)) {
+    run.exitCode = WEXITSTATUS(status);
+  }
+  if (WIFSIGNALED(status)) run.exitCode = 128 + WTERMSIG(status);
+  if (peakKiB != nullptr) *peakKiB = used.ru_maxrss;
   return run;
+}
+
+// A memory cgroup of `bytes`, swap included, that a child joins by its
+// cgroup.procs: a container's or a CI runner's limit. Version 2 where the
+// memory controller is there, else version 1; `procs` empty where none can
+// be made (no root, no controller).
+struct MemoryGroup {
+  fs::path directory;
+  fs::path procs;
+  MemoryGroup(const MemoryGroup&) = delete;
+  MemoryGroup& operator=(const MemoryGroup&) = delete;
+  ~MemoryGroup() {
+    std::error_code ignored;
+    if (!directory.empty()) fs::remove(directory, ignored);
+  }
+};
+
+bool WriteControl(const fs::path& file, uint64_t value) {
+  FILE* control = std::fopen(file.c_str(), "w");
+  if (control == nullptr) return false;
+  const bool written = std::fprintf(control, "%llu\n", static_cast<unsigned long long>(value)) > 0;
+  return std::fclose(control) == 0 && written;
+}
+
+void MakeMemoryGroup(uint64_t bytes, MemoryGroup* group) {
+  const std::string name = "vantrel-test-" + std::to_string(getpid());
+  const fs::path v2 = "/sys/fs/cgroup";
+  std::error_code failed;
+  std::string controllers;
+  std::getline(std::ifstream(v2 / "cgroup.controllers"), controllers);
+  if (controllers.find("memory") != std::string::npos && fs::create_directory(v2 / name, failed)) {
+    group->directory = v2 / name;
+    if (WriteControl(group->directory / "memory.max", bytes)) {
+      (void)WriteControl(group->directory / "memory.swap.max", 0);
+      group->procs = group->directory / "cgroup.procs";
+    }
+    return;
+  }
+  const fs::path v1 = v2 / "memory";
+  if (!fs::exists(v1 / "memory.limit_in_bytes") || !fs::create_directory(v1 / name, failed)) return;
+  group->directory = v1 / name;
+  if (WriteControl(group->directory / "memory.limit_in_bytes", bytes)) {
+    (void)WriteControl(group->directory / "memory.memsw.limit_in_bytes", bytes);
+    group->procs = group->directory / "cgroup.procs";
+  }
 }
 
 // The box a run that lost a file ends with, as the launcher spells the path.
@@ -505,19 +569,30 @@ TEST_F(LauncherRun, ATargetThatCannotHoldAFileStartsNoInstallerAndSaysSo) {
   EXPECT_TRUE(fs::is_empty(temp)) << "the temporary copy was left";
 }
 
-// Past the 2 GiB a signed 32-bit count holds, into a named target: byte for
-// byte, read whole where one buffer holds it, and the installer starts.
-TEST_F(LauncherRun, AFileOf2GiBAndMoreComesBackByteForByte) {
+// Past the 2 GiB a signed 32-bit count holds, into a named target, in a
+// 96 MiB memory cgroup: byte for byte, the installer started, and the run's
+// resident memory bounded whatever the file's size.
+TEST_F(LauncherRun, AFileOf2GiBAndMoreComesBackByteForByteInBoundedMemory) {
   constexpr uint64_t kLength = (uint64_t{2} << 30) + (uint64_t{1} << 20) + 3;
+  constexpr long kPeakKiB = 24 << 10;
   if (!HasRoomFor(scratch.path, kLength)) GTEST_SKIP() << "no room on this disk for 2 GiB more";
   WriteSparseStored(medium / "data" / "disk.img", kLength, 29);
+  MemoryGroup group = {{}, {}};
+  MakeMemoryGroup(uint64_t{96} << 20, &group);
   const fs::path target = scratch.path / "kit";
-  const ProgramRun run = Launch(target.string());
+  long peakKiB = 0;
+  const ProgramRun run =
+      LaunchLimited(medium, target.string(), RLIMIT_FSIZE, RLIM_INFINITY, group.procs, &peakKiB);
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.output, "Copying Files. Please wait.\n");
   EXPECT_TRUE(IsComplementOf(target / "data" / "disk.img", medium / "data" / "disk.img"));
   EXPECT_EQ(fs::path(RecordValue(record, "cwd")), target) << "the installer started";
+  // A sanitizer's shadow memory counts too.
+  if (!kSanitized) {
+    EXPECT_LE(peakKiB, kPeakKiB);
+  }
   fs::remove(target / "data" / "disk.img");  // 2 GiB of disk back at once
+  if (group.procs.empty()) GTEST_SKIP() << "no memory cgroup can be made here: ran without one";
 }
 
 // A read that fails (the memory behind /proc/self/mem's first page is never

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -12,6 +13,7 @@
 #include <functional>
 #include <set>
 #include <thread>
+#include <vector>
 
 #include "tests/support/test_programs.h"
 
@@ -177,6 +179,63 @@ TEST(MkmediumPosix, AFullDiskLeavesTheMediumAsItWas) {
   EXPECT_EQ(after.st_ino, before.st_ino);
   EXPECT_EQ(after.st_mode, before.st_mode);
   EXPECT_TRUE(fs::is_empty(empty));
+}
+
+// As a user, not root (who reads everything, as CI runs): a folder that can
+// be listed but not searched, one that cannot be listed, a file that cannot
+// be opened. The make refuses each, unwritten, saying what helps; the check
+// compares nothing it cannot read and passes nothing it did not compare.
+TEST(MkmediumPosix, AsAUserWhatCannotBeReadIsRefusedUnwrittenAndNeverPassed) {
+  constexpr const char* kUser = "65534";  // nobody
+  std::string asUser;
+  if (geteuid() == 0) {
+    if (RunShell("command -v setpriv").exitCode != 0) GTEST_SKIP() << "no setpriv to drop root";
+    asUser = std::string("setpriv --reuid=") + kUser + " --regid=" + kUser + " --clear-groups ";
+  }
+  ScratchDir scratch;
+  const fs::path source = scratch.path / "source";
+  const fs::path medium = scratch.path / "medium";
+  WriteBytes(source / "SETUP.EXE", TextBytes("installer"));
+  WriteBytes(source / "locked" / "inside.txt", TextBytes("inside"));
+  WriteBytes(source / "sealed" / "hidden.txt", TextBytes("hidden"));
+  WriteBytes(source / "secret.txt", TextBytes("secret"));
+  ASSERT_EQ(RunMkmedium(scratch.path, Quoted(source) + " " + Quoted(medium)).exitCode, 0);
+  if (geteuid() == 0) {
+    ASSERT_EQ(RunShell("chown -R " + std::string(kUser) + ":" + kUser + " " + Quoted(scratch.path))
+                  .exitCode,
+              0);
+  }
+  const auto runAsUser = [&](const std::string& arguments) {
+    return RunProgram("/bin/sh", scratch.path,
+                      "-c " + Quoted(asUser + Quoted(MkmediumProgram()) + " " + arguments +
+                                     " --launcher " + Quoted(LauncherProgram())));
+  };
+  const auto expectTold = [](const ProgramRun& run, const std::vector<std::string>& lines) {
+    for (const std::string& told : lines) {
+      EXPECT_NE(run.output.find(told), std::string::npos) << told << "\n" << run.output;
+    }
+  };
+  fs::permissions(medium / "locked", fs::perms(0644));
+  fs::permissions(source / "secret.txt", fs::perms(0));
+  const ProgramRun check = runAsUser("--check " + Quoted(source) + " " + Quoted(medium));
+  EXPECT_NE(check.exitCode, 0) << check.output;
+  EXPECT_EQ(check.output.find("restores to"), std::string::npos) << check.output;
+  expectTold(check, {"cannot compare: locked/inside.txt in the medium: cannot be looked up: ",
+                     "cannot compare: secret.txt in the source: "});
+
+  fs::permissions(source / "locked", fs::perms(0644));
+  fs::permissions(source / "sealed", fs::perms(0300));
+  const fs::path fresh = scratch.path / "fresh";
+  const ProgramRun made = runAsUser(Quoted(source) + " " + Quoted(fresh));
+  EXPECT_EQ(made.exitCode, 2) << made.output;
+  EXPECT_FALSE(fs::exists(fresh)) << made.output;
+  const std::string help = " Run mkmedium as a user who can read it";
+  expectTold(made, {"refused: locked/inside.txt: cannot be looked up: ",
+                    "refused: sealed: cannot be listed: ", "refused: secret.txt: cannot be opened: ",
+                    help});
+  for (const fs::path& folder : {source / "locked", source / "sealed", medium / "locked"}) {
+    fs::permissions(folder, fs::perms(0755));
+  }
 }
 
 TEST(MkmediumPosix, DrawsItsProgressBarOnlyOnATerminal) {
