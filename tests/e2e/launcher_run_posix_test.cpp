@@ -449,7 +449,8 @@ ProgramRun LaunchLimited(const fs::path& medium, const std::string& argument, in
     (void)signal(SIGXFSZ, SIG_IGN);
     const rlimit cap = {limit, limit};
     FILE* procs = group.empty() ? nullptr : std::fopen(group.c_str(), "w");
-    if (procs != nullptr && (std::fprintf(procs, "%d\n", getpid()) < 0 || std::fclose(procs) != 0)) {
+    if (procs != nullptr &&
+        (std::fprintf(procs, "%d\n", getpid()) < 0 || std::fclose(procs) != 0)) {
       _exit(125);
     }
     if (chdir(medium.c_str()) != 0 ||

@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <map>
 
-#include "payload/payload_tree.h"
 #include "payload/file_pieces.h"
+#include "payload/payload_tree.h"
 #include "tests/support/test_tree.h"
 
 namespace {

@@ -36,8 +36,8 @@ Carried Carry(const fs::path& file, uint64_t length, std::size_t capacity, int s
   FileHandle source = OpenFileForRead(file.string().c_str());
   if (source == nullptr) return run;
   Bytes buffer(capacity);
-  run.end = CarryFilePieces(source, length, buffer.data(), capacity, true, Collect,
-                            &run.collected, &run.loss);
+  run.end = CarryFilePieces(source, length, buffer.data(), capacity, true, Collect, &run.collected,
+                            &run.loss);
   CloseFile(source);
   return run;
 }
@@ -47,8 +47,8 @@ Carried Carry(const fs::path& file, uint64_t length, std::size_t capacity, int s
 // file one empty piece.
 TEST(FilePieces, AnyBufferCarriesTheSameBytesInWholePieces) {
   ScratchDir dir;
-  for (const std::size_t length : {std::size_t{0}, std::size_t{1}, std::size_t{6},
-                                   std::size_t{7}, std::size_t{8}, std::size_t{5000}}) {
+  for (const std::size_t length : {std::size_t{0}, std::size_t{1}, std::size_t{6}, std::size_t{7},
+                                   std::size_t{8}, std::size_t{5000}}) {
     const Bytes real = PatternBytes(length, static_cast<unsigned>(length) + 11);
     const fs::path stored = dir.path / std::to_string(length);
     WriteStored(stored, real);
@@ -57,7 +57,8 @@ TEST(FilePieces, AnyBufferCarriesTheSameBytesInWholePieces) {
       ASSERT_EQ(run.end, PieceEnd::kCarried) << length << " through " << capacity;
       EXPECT_EQ(run.collected.bytes, real) << length << " through " << capacity;
       const std::size_t pieces = length == 0 ? 1 : (length + capacity - 1) / capacity;
-      EXPECT_EQ(run.collected.pieces, static_cast<int>(pieces)) << length << " through " << capacity;
+      EXPECT_EQ(run.collected.pieces, static_cast<int>(pieces))
+          << length << " through " << capacity;
     }
   }
   EXPECT_EQ(FindPieceCapacity(0), 1u);

@@ -40,8 +40,8 @@ LimitedRestore RestoreUnderFileSizeLimit(const fs::path& source, const fs::path&
   return {WEXITSTATUS(status) / 8, WEXITSTATUS(status) % 8};
 }
 
-// Whole, and in pieces past 4 GiB (a sparse source: no disk used): the target that cannot hold the file is
-// told as such, and no truncated copy is left for later runs to keep.
+// Whole, and in pieces past 4 GiB (a sparse source: no disk used): the target that cannot hold the
+// file is told as such, and no truncated copy is left for later runs to keep.
 TEST(RestoreFaults, AWriteThatFallsShortLeavesNoFile) {
   ScratchDir dir;
   WriteStored(dir.path / "big", PatternBytes(std::size_t{100} << 10, 5));

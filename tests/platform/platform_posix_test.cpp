@@ -1,7 +1,6 @@
 // What only the Linux stand-ins do: Windows paths on a Linux file system, and
 // modes standing in for Windows rights.
 #include <gtest/gtest.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -114,7 +113,6 @@ TEST(PosixPaths, TempPathFollowsAnAbsoluteTmpdir) {
     unsetenv("TMPDIR");
   }
 }
-
 
 TEST(PosixFiles, APipeInTheTreeIsSkippedWithoutHanging) {
   ScratchDir dir;

@@ -231,8 +231,8 @@ TEST(MkmediumPosix, AsAUserWhatCannotBeReadIsRefusedUnwrittenAndNeverPassed) {
   EXPECT_FALSE(fs::exists(fresh)) << made.output;
   const std::string help = " Run mkmedium as a user who can read it";
   expectTold(made, {"refused: locked/inside.txt: cannot be looked up: ",
-                    "refused: sealed: cannot be listed: ", "refused: secret.txt: cannot be opened: ",
-                    help});
+                    "refused: sealed: cannot be listed: ",
+                    "refused: secret.txt: cannot be opened: ", help});
   for (const fs::path& folder : {source / "locked", source / "sealed", medium / "locked"}) {
     fs::permissions(folder, fs::perms(0755));
   }

@@ -244,8 +244,9 @@ Comparison CompareFileBytes(const char* realPath, const TreeItem& copyItem, bool
         // The copy must end where the real file does.
         unsigned char past = 0;
         const int64_t more = ReadItemBytes(&copy, &past, 1);
-        result = more == 0 ? Comparison::kSame
-                           : more < 0 ? Comparison::kUnreadable : Comparison::kDifferent;
+        result = more == 0  ? Comparison::kSame
+                 : more < 0 ? Comparison::kUnreadable
+                            : Comparison::kDifferent;
         break;
       }
       case PieceEnd::kSourceFailed:

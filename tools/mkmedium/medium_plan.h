@@ -92,4 +92,3 @@ std::string ShowSize(uint64_t bytes);
 
 // "1 file", "2 files": `count` and the noun, singular for one.
 std::string ShowCount(uint64_t count, const char* singular, const char* plural);
-

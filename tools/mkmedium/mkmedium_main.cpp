@@ -26,7 +26,8 @@ struct MediumEntries {
 
 void CountMediumEntry(void* taker, const DirEntry& entry, uint32_t /*lookUpError*/) {
   auto* seen = static_cast<MediumEntries*>(taker);
-  if (seen->count < kEntriesShown) seen->names += (seen->count == 0 ? "" : ", ") + std::string(entry.name);
+  if (seen->count < kEntriesShown)
+    seen->names += (seen->count == 0 ? "" : ", ") + std::string(entry.name);
   ++seen->count;
 }
 

@@ -214,7 +214,8 @@ bool ListDirectory(ScanState* state, const char* relative, std::vector<CaseKey>*
   const ListingEnd end = fits ? WalkDirectoryListing(directory, true, PlanListedEntry, &scanned)
                               : ListingEnd{false, kErrorFilenameTooLong, 0};
   if (!end.opened) {
-    if (relative[0] != '\0') Refuse(state, relative, "cannot be listed: " + ShowUnreadable(end.error));
+    if (relative[0] != '\0')
+      Refuse(state, relative, "cannot be listed: " + ShowUnreadable(end.error));
     return false;
   }
   if (end.error != 0) {
