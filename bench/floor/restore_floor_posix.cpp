@@ -6,10 +6,15 @@
 // else of 256 KiB, read, turned and written a piece at a time; the closes.
 // Benchmark-only: no refusal, mend or bound beyond what keeps it correct on
 // the bench's own trees.
-//   restore_floor SOURCE TARGET
+//   restore_floor SOURCE TARGET [PIECE_KIB [fadvise | map]]
+// PIECE_KIB, fadvise (POSIX_FADV_SEQUENTIAL on every source) and map (the
+// source mapped, each piece complemented from the mapping into the buffer:
+// the read and the pass in one go, one copy fewer) are for measuring other
+// designs against this one: bench/pieces.
 #include <dirent.h>
 #include <fcntl.h>
 #include <strings.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,6 +29,12 @@ constexpr std::size_t kPathSize = 4096;
 // The largest buffer: one that stays in the processor's cache from the read
 // to the write.
 constexpr std::size_t kPieceSize = std::size_t{256} << 10;
+
+struct Design {
+  std::size_t piece;
+  bool advise;
+  bool map;
+};
 
 bool JoinPath(char* out, const char* directory, const char* name) {
   const std::size_t head = std::strlen(directory);
@@ -66,6 +77,35 @@ void ComplementBytes(unsigned char* bytes, std::size_t count) {
   for (; i < count; ++i) bytes[i] = static_cast<unsigned char>(~bytes[i]);
 }
 
+// The complement from one place into another: the map design's read.
+void ComplementInto(unsigned char* out, const unsigned char* in, std::size_t count) {
+  std::size_t i = 0;
+  for (; i + sizeof(Block) <= count; i += sizeof(Block)) {
+    Block block;
+    std::memcpy(&block, in + i, sizeof block);
+    block = ~block;
+    std::memcpy(out + i, &block, sizeof block);
+  }
+  for (; i < count; ++i) out[i] = static_cast<unsigned char>(~in[i]);
+}
+
+// The map design: each piece turned from the mapped source into the buffer.
+bool CopyMappedPieces(int in, int out, std::size_t size, unsigned char* buffer,
+                      std::size_t capacity) {
+  if (size == 0) return true;
+  void* mapped = mmap(nullptr, size, PROT_READ, MAP_SHARED, in, 0);
+  if (mapped == MAP_FAILED) return false;
+  const auto* bytes = static_cast<const unsigned char*>(mapped);
+  bool copied = true;
+  for (std::size_t at = 0; at < size && copied; at += capacity) {
+    const std::size_t count = size - at < capacity ? size - at : capacity;
+    ComplementInto(buffer, bytes + at, count);
+    copied = write(out, buffer, count) == static_cast<ssize_t>(count);
+  }
+  munmap(mapped, size);
+  return copied;
+}
+
 // Pieces of the whole buffer, the last read asking past the end as the
 // launcher's does; false for a file that did not read as its size says.
 bool CopyPieces(int in, int out, std::size_t size, unsigned char* buffer, std::size_t capacity) {
@@ -83,30 +123,33 @@ bool CopyPieces(int in, int out, std::size_t size, unsigned char* buffer, std::s
   }
 }
 
-void RestoreFile(const char* source, const char* destination) {
+void RestoreFile(const char* source, const char* destination, const Design& design) {
   struct stat found;
   if (lstat(destination, &found) == 0) return;
   const int in = open(source, O_RDONLY | O_CLOEXEC);
   if (in < 0) return;
+  if (design.advise) posix_fadvise(in, 0, 0, POSIX_FADV_SEQUENTIAL);
   struct stat own;
   if (fstat(in, &own) != 0) {
     close(in);
     return;
   }
   const auto size = static_cast<std::size_t>(own.st_size);
-  const std::size_t capacity = size < kPieceSize ? size + 1 : kPieceSize;
+  const std::size_t capacity = size < design.piece ? size + 1 : design.piece;
   auto* buffer = static_cast<unsigned char*>(std::malloc(capacity));
   const int out =
       buffer == nullptr ? -1 : open(destination, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (out >= 0) {
-    if (!CopyPieces(in, out, size, buffer, capacity)) unlink(destination);
+    const bool copied = design.map ? CopyMappedPieces(in, out, size, buffer, capacity)
+                                   : CopyPieces(in, out, size, buffer, capacity);
+    if (!copied) unlink(destination);
     close(out);
   }
   close(in);
   std::free(buffer);
 }
 
-void RestoreTree(const char* source, const char* target) {
+void RestoreTree(const char* source, const char* target, const Design& design) {
   DIR* listing = opendir(source);
   if (listing == nullptr) return;
   while (const dirent* entry = readdir(listing)) {
@@ -117,13 +160,13 @@ void RestoreTree(const char* source, const char* target) {
       if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
       if (!JoinPath(from, source, name) || !JoinPath(to, target, name)) continue;
       mkdir(to, 0755);
-      RestoreTree(from, to);
+      RestoreTree(from, to, design);
     } else if (entry->d_type == DT_REG) {
       // The launcher's own two names: itself left out, the installer renamed.
       if (strcasecmp(name, "setup.exe") == 0) continue;
       const char* restored = strcasecmp(name, "setup.xex") == 0 ? "SETUP.EXE" : name;
       if (!JoinPath(from, source, name) || !JoinPath(to, target, restored)) continue;
-      RestoreFile(from, to);
+      RestoreFile(from, to, design);
     }
   }
   closedir(listing);
@@ -132,8 +175,12 @@ void RestoreTree(const char* source, const char* target) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) return 64;
+  if (argc < 3 || argc > 5) return 64;
+  const Design design = {argc > 3 ? std::strtoul(argv[3], nullptr, 10) << 10 : kPieceSize,
+                         argc > 4 && std::strcmp(argv[4], "fadvise") == 0,
+                         argc > 4 && std::strcmp(argv[4], "map") == 0};
+  if (design.piece == 0) return 64;
   mkdir(argv[2], 0755);
-  RestoreTree(argv[1], argv[2]);
+  RestoreTree(argv[1], argv[2], design);
   return 0;
 }

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <ctime>
 #include <new>
@@ -155,6 +156,10 @@ bool PlanExec(const char* commandLine, ExecPlan* plan) {
 
 [[noreturn]] void BecomeProgram(const ExecPlan& plan, const char* directory, int report) {
   setsid();
+  // The launcher's ignored file-size signal is its own, not the installer's.
+  struct sigaction fallback = {};
+  fallback.sa_handler = SIG_DFL;
+  (void)sigaction(SIGXFSZ, &fallback, nullptr);
   const int nothing = open("/dev/null", O_RDONLY);
   if (nothing > STDIN_FILENO) {
     dup2(nothing, STDIN_FILENO);

@@ -25,6 +25,9 @@ void WatchStopRequests() {
   // tool reads the request sooner.
   action.sa_flags = 0;
   for (const int signal : {SIGINT, SIGTERM, SIGHUP}) (void)sigaction(signal, &action, nullptr);
+  // A file-size limit fails the write (EFBIG), which the tool tells and
+  // takes back, instead of killing it with a partial medium left.
+  (void)signal(SIGXFSZ, SIG_IGN);
 }
 
 int ReadStopRequest() { return stopSignal; }

@@ -39,7 +39,13 @@ int RunSearchedProgram(const char* const* arguments, uint32_t limitSeconds) {
   if (posix_spawnattr_init(&attributes) != 0) return kProgramNotStarted;
   // A group of its own: what it starts is ended with it, and a terminal's
   // Ctrl+C reaches the tool alone, which ends the group itself.
-  (void)posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+  // The tool's ignored file-size signal is its own: the program gets the
+  // default back.
+  sigset_t defaults;
+  (void)sigemptyset(&defaults);
+  (void)sigaddset(&defaults, SIGXFSZ);
+  (void)posix_spawnattr_setsigdefault(&attributes, &defaults);
+  (void)posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF);
   (void)posix_spawnattr_setpgroup(&attributes, 0);
   pid_t child = 0;
   // posix_spawnp takes the list as non-const by an old convention; it does

@@ -444,9 +444,6 @@ ProgramRun LaunchLimited(const fs::path& medium, const std::string& argument, in
     dup2(out[1], 2);
     close(out[0]);
     close(out[1]);
-    // A full disk then fails the write, as on Windows, instead of ending
-    // the process.
-    (void)signal(SIGXFSZ, SIG_IGN);
     const rlimit cap = {limit, limit};
     FILE* procs = group.empty() ? nullptr : std::fopen(group.c_str(), "w");
     if (procs != nullptr &&
