@@ -9,29 +9,32 @@
 namespace {
 
 // One file's restore as the loop carries it: the destination is made only
-// once the first piece has read as the size says, so that a source that
-// cannot be read leaves nothing behind.
+// once the first piece has read as the size says, and takes its name only
+// once whole, so that no run, however it ends, leaves a file cut short.
 struct RestoredFile {
   const char* destination;
   bool mustBeNew;
   uint64_t length;
-  FileHandle written;
+  PendingFile written;
+  bool created;
   int result;  // when the taker stopped the loop
   FileLoss* loss;
 };
 
 bool WriteRestoredPiece(void* taker, unsigned char* bytes, std::size_t count) {
   auto* file = static_cast<RestoredFile*>(taker);
-  if (file->written == nullptr) {
-    file->written = CreateRestoredFile(file->destination, file->mustBeNew, file->loss);
+  if (!file->created) {
     // A destination that cannot be created is passed over, as the walk expects.
-    if (file->written == nullptr) return false;
+    if (!CreateRestoredFile(file->destination, file->mustBeNew, &file->written, file->loss)) {
+      return false;
+    }
+    file->created = true;
   }
-  if (WriteRestoredBytes(file->written, file->destination, bytes, count, file->length,
+  if (WriteRestoredBytes(&file->written, file->destination, bytes, count, file->length,
                          file->loss)) {
     return true;
   }
-  file->written = nullptr;  // closed and deleted
+  file->created = false;  // discarded
   file->result = kRestoreWriteFailed;
   return false;
 }
@@ -50,7 +53,7 @@ unsigned char* AllocateRestoreBuffer(uint64_t length, std::size_t* capacity) {
 
 // Its size comes from the file opened, which spares a look-up of the path.
 int RestoreOpenFile(FileHandle file, const char* destination, bool mustBeNew, FileLoss* loss) {
-  RestoredFile restored = {destination, mustBeNew, 0, nullptr, kRestoreDone, loss};
+  RestoredFile restored = {destination, mustBeNew, 0, {nullptr, false}, false, kRestoreDone, loss};
   std::size_t capacity = 0;
   unsigned char* buffer = nullptr;
   if (!ReadFileSize(file, &restored.length)) {
@@ -68,9 +71,9 @@ int RestoreOpenFile(FileHandle file, const char* destination, bool mustBeNew, Fi
   ReleaseFileBuffer(buffer, capacity);
   switch (end) {
     case PieceEnd::kCarried:
-      return FinishRestoredFile(restored.written, destination, loss);
+      return FinishRestoredFile(&restored.written, destination, loss);
     case PieceEnd::kSourceFailed:
-      if (restored.written != nullptr) AbandonRestoredFile(restored.written, destination);
+      if (restored.created) AbandonRestoredFile(&restored.written, destination);
       return kRestoreSourceUnreadable;
     case PieceEnd::kTakerStopped:
       break;

@@ -18,15 +18,19 @@ int FindWriteLossKind(uint32_t error, uint64_t fileLength) {
 
 void NoteLoss(FileLoss* loss, int kind, uint32_t error) { *loss = {kind, error}; }
 
-FileHandle CreateRestoredFile(const char* destination, bool mustBeNew, FileLoss* loss) {
-  FileHandle written = OpenFileForWrite(destination, mustBeNew);
-  if (written == nullptr) NoteLoss(loss, kLossSystemError, ReadLastError());
-  return written;
+bool CreateRestoredFile(const char* destination, bool mustBeNew, PendingFile* written,
+                        FileLoss* loss) {
+  // A file that may replace what stands there is written at its name.
+  const bool created = mustBeNew ? CreatePendingFile(destination, written)
+                                 : (*written = {OpenFileForWrite(destination, false), true},
+                                    written->file != nullptr);
+  if (!created) NoteLoss(loss, kLossSystemError, ReadLastError());
+  return created;
 }
 
-bool WriteRestoredBytes(FileHandle written, const char* destination, const unsigned char* bytes,
+bool WriteRestoredBytes(PendingFile* written, const char* destination, const unsigned char* bytes,
                         std::size_t count, uint64_t fileLength, FileLoss* loss) {
-  if (WriteFileBytes(written, bytes, count)) return true;
+  if (WriteFileBytes(written->file, bytes, count)) return true;
   // Read before the close and the deletion can set another.
   const uint32_t error = ReadLastError();
   NoteLoss(loss, FindWriteLossKind(error, fileLength), error);
@@ -34,14 +38,16 @@ bool WriteRestoredBytes(FileHandle written, const char* destination, const unsig
   return false;
 }
 
-int FinishRestoredFile(FileHandle written, const char* destination, FileLoss* loss) {
-  if (CloseFile(written)) return kRestoreDone;
-  NoteLoss(loss, kLossSystemError, ReadLastError());
-  DeleteFilePath(destination);
+int FinishRestoredFile(PendingFile* written, const char* destination, FileLoss* loss) {
+  if (NamePendingFile(written, destination)) return kRestoreDone;
+  const uint32_t error = ReadLastError();
+  // Another run, or the user, put a file there meanwhile: it stays, as one
+  // found before the restore would.
+  if (error == kErrorAlreadyExists || error == kErrorFileExists) return kRestoreDestinationExists;
+  NoteLoss(loss, kLossSystemError, error);
   return kRestoreWriteFailed;
 }
 
-void AbandonRestoredFile(FileHandle written, const char* destination) {
-  CloseFile(written);
-  DeleteFilePath(destination);
+void AbandonRestoredFile(PendingFile* written, const char* destination) {
+  DiscardPendingFile(written, destination);
 }

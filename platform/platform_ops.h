@@ -302,6 +302,28 @@ bool WriteFileBytes(FileHandle file, const void* buffer, std::size_t size);
 // Closing a written file can report a late write failure.
 bool CloseFile(FileHandle file);
 
+// A file written under no name of its own, which takes its name only once
+// whole, so that a run that ends however it ends (killed, a power cut on
+// Linux) leaves no file cut short under a name a later run would keep.
+// Linux: unnamed in the destination's folder (O_TMPFILE), gone with the
+// process. Windows: a private name in that folder, marked for deletion so
+// that it goes when the process does, however it ends. Where the file
+// system offers neither, the file is made at `path` itself, as
+// OpenFileForWrite makes a new one, and `named` says so.
+struct PendingFile {
+  FileHandle file;
+  bool named;
+};
+// Fails as OpenFileForWrite with `mustBeNew`, but for a name taken at `path`
+// meanwhile, which NamePendingFile meets.
+bool CreatePendingFile(const char* path, PendingFile* pending);
+// Gives the whole file its name `path`, never replacing what stands there
+// (then 183), and closes it; on any failure nothing
+// of it is left.
+bool NamePendingFile(PendingFile* pending, const char* path);
+// Closes it, leaving nothing of it at `path` nor elsewhere.
+void DiscardPendingFile(PendingFile* pending, const char* path);
+
 // ---- Processes: processes_*.cpp --------------------------------------------
 // The records are the Windows ones, passed on whole there. Linux uses of a
 // ProcessRequest only the application name (looked up in the current

@@ -98,3 +98,48 @@ bool WriteFileBytes(FileHandle file, const void* buffer, std::size_t size) {
 }
 
 bool CloseFile(FileHandle file) { return close(FdFromHandle(file)) == 0; }
+
+bool CreatePendingFile(const char* path, PendingFile* pending) {
+  PathBuffer native;
+  PathBuffer folder;
+  if (!TranslatePath(path, native) || !ReadDirectoryPart(folder, native)) return false;
+  const int unnamed = open(folder, O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
+  // A file system without unnamed files says so as one of these (an old
+  // kernel takes O_TMPFILE for O_DIRECTORY): the file is made at its name.
+  if (unnamed < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+    *pending = {OpenFileForWrite(path, true), true};
+    return pending->file != nullptr;
+  }
+  *pending = {HandleFromFd(unnamed), false};
+  return unnamed >= 0;
+}
+
+bool NamePendingFile(PendingFile* pending, const char* path) {
+  PathBuffer native;
+  const int fd = FdFromHandle(pending->file);
+  bool named = pending->named;
+  if (!named && TranslatePath(path, native)) {
+    char descriptor[kDescriptorPathSize];
+    FormatDescriptorPath(fd, descriptor);
+    // Through /proc, as a link of the descriptor's own needs a privilege.
+    named = linkat(AT_FDCWD, descriptor, AT_FDCWD, native, AT_SYMLINK_FOLLOW) == 0 ||
+            (errno == ENOENT && linkat(fd, "", AT_FDCWD, native, AT_EMPTY_PATH) == 0);
+  }
+  const int error = errno;
+  if (!named) {
+    close(fd);
+    errno = error;
+    return false;
+  }
+  if (close(fd) == 0) return true;
+  // A late write failure: the named file is cut short.
+  const int late = errno;
+  if (TranslatePath(path, native)) unlink(native);
+  errno = late;
+  return false;
+}
+
+void DiscardPendingFile(PendingFile* pending, const char* path) {
+  CloseFile(pending->file);
+  if (pending->named) DeleteFilePath(path);
+}

@@ -110,3 +110,32 @@ void ReleaseVolumeName(VolumeName* name) {
   if (name->large != nullptr) HeapFree(GetProcessHeap(), 0, name->large);
   name->large = nullptr;
 }
+
+bool RenameNtFile(const NtFileCalls& calls, HANDLE file, const char* path) {
+  // The whole NT path: Windows and Wine both take it, where a bare name is
+  // not taken by Wine.
+  alignas(FILE_RENAME_INFORMATION)
+      BYTE buffer[sizeof(FILE_RENAME_INFORMATION) + kNtPathUnits * sizeof(WCHAR)];
+  auto* rename = reinterpret_cast<FILE_RENAME_INFORMATION*>(buffer);
+  USHORT units = 0;
+  if (!BuildNtPath(path, *reinterpret_cast<WCHAR(*)[kNtPathUnits]>(rename->FileName), &units)) {
+    return false;
+  }
+  rename->ReplaceIfExists = FALSE;
+  rename->RootDirectory = nullptr;
+  rename->FileNameLength = units * sizeof(WCHAR);
+  IO_STATUS_BLOCK io = {};
+  const NTSTATUS status = calls.setInformation(
+      file, &io, rename,
+      static_cast<ULONG>(offsetof(FILE_RENAME_INFORMATION, FileName) + rename->FileNameLength),
+      FileRenameInformation);
+  return status >= 0 || FailWithStatus(calls, status);
+}
+
+bool MarkNtFileDeleted(const NtFileCalls& calls, HANDLE file, bool deleted) {
+  FILE_DISPOSITION_INFORMATION dispose = {deleted ? TRUE : FALSE};
+  IO_STATUS_BLOCK io = {};
+  const NTSTATUS status =
+      calls.setInformation(file, &io, &dispose, sizeof dispose, FileDispositionInformation);
+  return status >= 0 || FailWithStatus(calls, status);
+}

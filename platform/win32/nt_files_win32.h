@@ -60,6 +60,13 @@ bool WidenName(const char* name, WCHAR* out, int size, USHORT* units);
 constexpr int kNtPathUnits = kPathBufferSize + 8;
 bool BuildNtPath(const char* path, WCHAR (&out)[kNtPathUnits], USHORT* units);
 
+// Renames the open file or directory to `path` (a launcher path), never
+// replacing what stands there (183); it must be open with delete access.
+bool RenameNtFile(const NtFileCalls& calls, HANDLE file, const char* path);
+// Marks the open file for deletion when its last handle closes, or takes
+// the mark back; it must be open with delete access.
+bool MarkNtFileDeleted(const NtFileCalls& calls, HANDLE file, bool deleted);
+
 // The name of an open file on its volume ("\dir\file"), as long as it is: a
 // path may be 32,767 units, so a name that outgrows the room kept here is
 // read again into a buffer of the length the system reported.

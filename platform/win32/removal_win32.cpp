@@ -138,9 +138,7 @@ bool MarkForDeletion(const NtFileCalls& calls, HANDLE file,
     status = calls.setInformation(file, &io, &basic, sizeof basic, FileBasicInformation);
     if (status < 0) return FailWithStatus(calls, status);
   }
-  FILE_DISPOSITION_INFORMATION dispose = {TRUE};
-  status = calls.setInformation(file, &io, &dispose, sizeof dispose, FileDispositionInformation);
-  return status >= 0 || FailWithStatus(calls, status);
+  return MarkNtFileDeleted(calls, file, true);
 }
 
 HeldDirectory HoldOpenedDirectory(HANDLE directory, const NtFileCalls* known, bool deletable) {

@@ -222,25 +222,7 @@ HeldDirectory RenewEarlierCopy(HeldDirectory emptied, const char* path) {
 }
 
 bool MoveHeldCopyAside(HeldDirectory held, const char* asidePath) {
-  // The whole NT path: Windows and Wine both take it, where a bare name is
-  // not taken by Wine.
-  alignas(FILE_RENAME_INFORMATION)
-      BYTE buffer[sizeof(FILE_RENAME_INFORMATION) + kNtPathUnits * sizeof(WCHAR)];
-  auto* rename = reinterpret_cast<FILE_RENAME_INFORMATION*>(buffer);
-  USHORT units = 0;
-  if (!BuildNtPath(asidePath, *reinterpret_cast<WCHAR(*)[kNtPathUnits]>(rename->FileName),
-                   &units)) {
-    return false;
-  }
-  rename->ReplaceIfExists = FALSE;
-  rename->RootDirectory = nullptr;
-  rename->FileNameLength = units * sizeof(WCHAR);
-  IO_STATUS_BLOCK io = {};
-  const NTSTATUS status = held->calls.setInformation(
-      held->directory, &io, rename,
-      static_cast<ULONG>(offsetof(FILE_RENAME_INFORMATION, FileName) + rename->FileNameLength),
-      FileRenameInformation);
-  return status >= 0 || FailWithStatus(held->calls, status);
+  return RenameNtFile(held->calls, held->directory, asidePath);
 }
 
 bool RemoveHeldDirectory(HeldDirectory held, const char* path) {

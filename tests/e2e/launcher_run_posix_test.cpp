@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -591,6 +592,45 @@ TEST_F(LauncherRun, AFileOf2GiBAndMoreComesBackByteForByteInBoundedMemory) {
   }
   fs::remove(target / "data" / "disk.img");  // 2 GiB of disk back at once
   if (group.procs.empty()) GTEST_SKIP() << "no memory cgroup can be made here: ran without one";
+}
+
+// A run killed while it writes a large file (End task, a closed terminal,
+// SIGKILL), at several moments: no file stands cut short under its name,
+// nor anything beside the medium's files, and the next run into the same
+// folder restores it whole and starts the installer.
+TEST_F(LauncherRun, ARunKilledWhileItWritesLeavesNoFileCutShort) {
+  constexpr uint64_t kLength = uint64_t{512} << 20;
+  if (!HasRoomFor(scratch.path, kLength)) GTEST_SKIP() << "no room on this disk for 512 MiB more";
+  WriteSparseStored(medium / "data" / "disk.img", kLength, 31);
+  const fs::path target = scratch.path / "kit";
+  const fs::path restored = target / "data" / "disk.img";
+  const std::string program = (medium / "setup.exe").string();
+  for (const int waitMs : {50, 150, 400}) {
+    const pid_t child = fork();
+    if (child == 0) {
+      const int quiet = open("/dev/null", O_WRONLY);
+      dup2(quiet, 1);
+      dup2(quiet, 2);
+      if (chdir(medium.c_str()) != 0) _exit(126);
+      execl(program.c_str(), "setup", target.c_str(), nullptr);
+      _exit(127);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (fs::exists(restored)) {
+      EXPECT_TRUE(IsComplementOf(restored, medium / "data" / "disk.img"))
+          << "cut short at " << waitMs;
+    }
+    for (const std::string& path : ListTree(target)) {
+      EXPECT_EQ(path.find("~"), std::string::npos) << path << " left at " << waitMs;
+    }
+  }
+  const ProgramRun again = Launch(target.string());
+  EXPECT_EQ(again.exitCode, 1);
+  EXPECT_TRUE(IsComplementOf(restored, medium / "data" / "disk.img")) << "not whole after a rerun";
+  EXPECT_EQ(fs::path(RecordValue(record, "cwd")), target) << "the installer started";
 }
 
 // A read that fails (the memory behind /proc/self/mem's first page is never

@@ -218,6 +218,19 @@ bool CloseFile(FileHandle file) {
   delete file;
   return true;
 }
+// A pending file is recorded as written when it takes its name.
+bool CreatePendingFile(const char* path, PendingFile* pending) {
+  *pending = {OpenFileForWrite(path, true), true};
+  return true;
+}
+bool NamePendingFile(PendingFile* pending, const char* /*path*/) {
+  return CloseFile(pending->file);
+}
+void DiscardPendingFile(PendingFile* pending, const char* path) {
+  pending->file->writing = false;
+  CloseFile(pending->file);
+  DeleteFilePath(path);
+}
 
 bool CreateProcessFromRequest(const ProcessRequest& request, ProcessRecord* created) {
   FakeWorld& world = World();

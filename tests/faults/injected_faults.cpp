@@ -62,6 +62,8 @@ bool __real__Z14WriteFileBytesP12PlatformFilePKvm(FileHandle file, const void* b
 bool __real__Z9CloseFileP12PlatformFile(FileHandle file);
 SearchHandle __real__Z20OpenDirectoryListingPKcP8DirEntry(const char* pattern, DirEntry* first);
 bool __real__Z13MakeDirectoryPKc(const char* path);
+bool __real__Z17CreatePendingFilePKcP11PendingFile(const char* path, PendingFile* pending);
+bool __real__Z15NamePendingFileP11PendingFilePKc(PendingFile* pending, const char* path);
 dirent* __real_readdir(DIR* directory);
 int __real_fstatat(int directoryFd, const char* name, struct stat* found, int flags);
 int __real_flock(int fd, int operation);
@@ -133,6 +135,25 @@ FileHandle __wrap__Z16OpenFileForWritePKcb(const char* path, bool mustBeNew) {
   if (Fire(FaultKind::kOpenWrite)) return nullptr;
   lastWritten = __real__Z16OpenFileForWritePKcb(path, mustBeNew);
   return lastWritten;
+}
+
+// The restore's own destination: made unnamed, named once whole.
+bool __wrap__Z17CreatePendingFilePKcP11PendingFile(const char* path, PendingFile* pending) {
+  if (Fire(FaultKind::kOpenWrite)) {
+    errno = EACCES;
+    return false;
+  }
+  return __real__Z17CreatePendingFilePKcP11PendingFile(path, pending);
+}
+
+// A late write failure, which the close that names the file reports: the
+// file is gone, never named.
+bool __wrap__Z15NamePendingFileP11PendingFilePKc(PendingFile* pending, const char* path) {
+  if (!Fire(FaultKind::kCloseFails))
+    return __real__Z15NamePendingFileP11PendingFilePKc(pending, path);
+  DiscardPendingFile(pending, path);
+  errno = EIO;
+  return false;
 }
 
 bool __wrap__Z14WriteFileBytesP12PlatformFilePKvm(FileHandle file, const void* buffer,
