@@ -133,7 +133,7 @@ bool RenameNtFile(const NtFileCalls& calls, HANDLE file, const char* path) {
 }
 
 bool MarkNtFileDeleted(const NtFileCalls& calls, HANDLE file, bool deleted) {
-  FILE_DISPOSITION_INFORMATION dispose = {deleted ? TRUE : FALSE};
+  FILE_DISPOSITION_INFORMATION dispose = {static_cast<BOOLEAN>(deleted ? TRUE : FALSE)};
   IO_STATUS_BLOCK io = {};
   const NTSTATUS status =
       calls.setInformation(file, &io, &dispose, sizeof dispose, FileDispositionInformation);

@@ -167,8 +167,7 @@ TEST_F(LauncherRun, NamedDirectoryIsRestoredStartedAndKept) {
 }
 
 // Past the 2 GiB a signed 32-bit count holds, into a named target: byte for
-// byte, in pieces where the address space has no room for one buffer (the
-// 32-bit build), and the installer starts.
+// byte, a piece at a time, and the installer starts.
 TEST_F(LauncherRun, AFileOf2GiBAndMoreComesBackByteForByte) {
   constexpr uint64_t kLength = (uint64_t{2} << 30) + (uint64_t{1} << 20) + 3;
   if (!HasRoomFor(scratch.path, kLength)) GTEST_SKIP() << "no room on this disk for 2 GiB more";
@@ -178,6 +177,35 @@ TEST_F(LauncherRun, AFileOf2GiBAndMoreComesBackByteForByte) {
   EXPECT_TRUE(IsComplementOf(target / "data" / "disk.img", medium / "data" / "disk.img"));
   EXPECT_EQ(RecordValue(record, "command-line"), target.string() + "\\SETUP.EXE");
   fs::remove(target / "data" / "disk.img");  // 2 GiB of disk back at once
+}
+
+// A run ended by End task (TerminateProcess) while it writes a large file,
+// at several moments: no file stands cut short under its name, its private
+// name went with the process, and the next run restores it whole.
+TEST_F(LauncherRun, ARunEndedWhileItWritesLeavesNoFileCutShort) {
+  constexpr uint64_t kLength = uint64_t{512} << 20;
+  if (!HasRoomFor(scratch.path, kLength)) GTEST_SKIP() << "no room on this disk for 512 MiB more";
+  WriteSparseStored(medium / "data" / "disk.img", kLength, 31);
+  const fs::path target = scratch.path / "kit";
+  const fs::path restored = target / "data" / "disk.img";
+  for (const DWORD waitMs : {20, 100, 300}) {
+    StartedProgram started = Start(medium / "setup.exe", medium, target.string());
+    ASSERT_NE(started.process, nullptr);
+    for (int i = 0; i < 2000 && !fs::exists(target / "data"); ++i) Sleep(5);
+    Sleep(waitMs);
+    TerminateProcess(started.process, 9);
+    Finish(started);
+    if (fs::exists(restored)) {
+      EXPECT_TRUE(IsComplementOf(restored, medium / "data" / "disk.img"))
+          << "cut short at " << waitMs;
+    }
+    for (const std::string& path : ListTree(target)) {
+      EXPECT_EQ(path.find('~'), std::string::npos) << path << " left at " << waitMs;
+    }
+  }
+  EXPECT_EQ(Launch(target.string()), 1);
+  EXPECT_TRUE(IsComplementOf(restored, medium / "data" / "disk.img")) << "not whole after a rerun";
+  EXPECT_EQ(RecordValue(record, "command-line"), target.string() + "\\SETUP.EXE");
 }
 
 TEST_F(LauncherRun, ArgumentWithoutColonGoesToDriveC) {
