@@ -2,8 +2,9 @@
 // each file needs and nothing more. A depth-first walk taking kinds from the
 // listing; per file a look-up of the destination (no overwrite), the source
 // opened and its size read from it, a buffer of the whole file below 256 KiB
-// (one read, one complement pass, the destination created new, one write),
-// else of 256 KiB, read, turned and written a piece at a time; the closes.
+// (one read, one complement pass, the destination created unnamed in its
+// folder, one write), else of 256 KiB, read, turned and written a piece at
+// a time; the destination linked to its name once whole; the closes.
 // Benchmark-only: no refusal, mend or bound beyond what keeps it correct on
 // the bench's own trees.
 //   restore_floor SOURCE TARGET [PIECE_KIB [fadvise | map]]
@@ -20,6 +21,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -137,12 +139,17 @@ void RestoreFile(const char* source, const char* destination, const Design& desi
   const auto size = static_cast<std::size_t>(own.st_size);
   const std::size_t capacity = size < design.piece ? size + 1 : design.piece;
   auto* buffer = static_cast<unsigned char*>(std::malloc(capacity));
-  const int out =
-      buffer == nullptr ? -1 : open(destination, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  // Unnamed until whole: a run that ends early leaves nothing cut short.
+  char folder[kPathSize];
+  std::strcpy(folder, destination);
+  *std::strrchr(folder, '/') = '\0';
+  const int out = buffer == nullptr ? -1 : open(folder, O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
   if (out >= 0) {
     const bool copied = design.map ? CopyMappedPieces(in, out, size, buffer, capacity)
                                    : CopyPieces(in, out, size, buffer, capacity);
-    if (!copied) unlink(destination);
+    char descriptor[32];
+    std::snprintf(descriptor, sizeof descriptor, "/proc/self/fd/%d", out);
+    if (copied) linkat(AT_FDCWD, descriptor, AT_FDCWD, destination, AT_SYMLINK_FOLLOW);
     close(out);
   }
   close(in);

@@ -3,7 +3,9 @@
 // taking kinds from the listing; per file a look-up of the destination (no
 // overwrite), the source opened and its size read from it, a buffer of the
 // whole file below 256 KiB (one read, one complement pass, the destination
-// created new, one write), else of 256 KiB, a piece at a time; the closes.
+// created new under a private name and marked for deletion, one write),
+// else of 256 KiB, a piece at a time; the mark taken back and the file
+// renamed to its name once whole; the closes.
 // Benchmark-only.
 //   restore_floor.exe SOURCE TARGET
 #include <windows.h>
@@ -105,13 +107,35 @@ void RestoreFile(const char* source, const char* destination) {
   const auto size = static_cast<uint64_t>(own.QuadPart);
   const DWORD capacity = size < kPieceSize ? static_cast<DWORD>(size) + 1 : DWORD{kPieceSize};
   auto* buffer = static_cast<unsigned char*>(std::malloc(capacity));
-  HANDLE out = buffer == nullptr ? INVALID_HANDLE_VALUE
-                                 : CreateFileA(destination, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                               FILE_ATTRIBUTE_NORMAL, nullptr);
+  // A private name, marked for deletion until whole: a run that ends early
+  // leaves nothing cut short.
+  char pending[kPathSize];
+  HANDLE out = INVALID_HANDLE_VALUE;
+  if (buffer != nullptr && std::strlen(destination) + 2 <= kPathSize) {
+    std::strcpy(pending, destination);
+    std::strcat(pending, "~");
+    out = CreateFileA(pending, GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                      FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
   if (out != INVALID_HANDLE_VALUE) {
-    const bool copied = CopyPieces(in, out, size, buffer, capacity);
+    FILE_DISPOSITION_INFO dispose = {TRUE};
+    SetFileInformationByHandle(out, FileDispositionInfo, &dispose, sizeof dispose);
+    if (CopyPieces(in, out, size, buffer, capacity)) {
+      alignas(FILE_RENAME_INFO) BYTE room[sizeof(FILE_RENAME_INFO) + kPathSize * sizeof(WCHAR)];
+      auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(room);
+      const int units = MultiByteToWideChar(CP_ACP, 0, destination, -1, rename->FileName,
+                                            static_cast<int>(kPathSize));
+      rename->ReplaceIfExists = FALSE;
+      rename->RootDirectory = nullptr;
+      rename->FileNameLength = static_cast<DWORD>(units - 1) * sizeof(WCHAR);
+      dispose.DeleteFile = FALSE;
+      SetFileInformationByHandle(out, FileDispositionInfo, &dispose, sizeof dispose);
+      if (!SetFileInformationByHandle(out, FileRenameInfo, rename, sizeof room)) {
+        dispose.DeleteFile = TRUE;
+        SetFileInformationByHandle(out, FileDispositionInfo, &dispose, sizeof dispose);
+      }
+    }
     CloseHandle(out);
-    if (!copied) DeleteFileA(destination);
   }
   CloseHandle(in);
   std::free(buffer);
