@@ -23,6 +23,16 @@ bool IsTargetAroundSource(const char* target, const char* source) {
   return false;
 }
 
+// Restoring into the source itself, or below it, would copy the copy, and
+// later start the launcher in place of the installer. A target not yet made
+// lies where its folder does.
+bool IsTargetInsideSource(const char* target, const char* source) {
+  DirEntry found;
+  PathBuffer folder;
+  if (LookUpPath(target, &found)) return IsDirectoryWithin(target, source);
+  return ReadDirectoryPart(folder, target) && IsDirectoryWithin(folder, source);
+}
+
 // Creates the target and takes the source. False when the run is refused,
 // after the person has been told why; nothing is then left behind that the
 // run made. `held` is the temporary copy, held from its making to its
@@ -38,6 +48,12 @@ bool PrepareInstallRun(const char* argument, InstallTarget* target, PathBuffer& 
     return false;
   }
   if (IsTargetAroundSource(target->directory, source)) return false;
+  // Asked before anything is made or taken: a temporary copy there would
+  // be taken from the medium's own files and cleared.
+  if (IsTargetInsideSource(target->directory, source)) {
+    TellRunProblem(kTargetInsideSourceText, target->directory, 0);
+    return false;
+  }
 
   const bool temporary = target->temporaryFlag == 1;
   if (temporary) {
@@ -45,8 +61,7 @@ bool PrepareInstallRun(const char* argument, InstallTarget* target, PathBuffer& 
     if (*held == nullptr) return false;
   }
   const bool created = temporary || MakeDirectory(target->directory);
-  // Restoring into the source itself, or below it, would copy the copy, and
-  // later start the launcher in place of the installer.
+  // Asked again of what was made: a folder on the way may have changed.
   if (!IsDirectoryWithin(target->directory, source)) return true;
   if (temporary) {
     RemoveTemporaryCopy(*held, target->directory);

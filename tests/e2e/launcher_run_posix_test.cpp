@@ -144,6 +144,21 @@ TEST_F(LauncherRun, ATargetInsideTheSourceIsRefused) {
   EXPECT_FALSE(fs::exists(medium / "new")) << "a target made only to refuse it is taken away";
   EXPECT_FALSE(fs::exists(medium / "SETUP.EXE"));
   EXPECT_FALSE(fs::exists(medium / "data" / "readme.txt"));
+  // A medium unpacked straight into the temporary folder, its payload
+  // holding a folder of the copy's name: refused, that folder untouched,
+  // and nothing made beside it.
+  WriteStored(medium / "VANTREL" / "part.cab", TextBytes("the medium's own"));
+  const std::vector<std::string> before = ListTree(medium);
+  for (const fs::path& temporary : {medium, medium / "data"}) {
+    setenv("TMPDIR", temporary.c_str(), 1);
+    const ProgramRun run = Launch("");
+    EXPECT_EQ(run.exitCode, 1) << temporary;
+    EXPECT_NE(run.output.find("It lies among the install files"), std::string::npos)
+        << temporary << "\n"
+        << run.output;
+    EXPECT_EQ(ListTree(medium), before) << temporary;
+  }
+  setenv("TMPDIR", temp.c_str(), 1);
   EXPECT_FALSE(fs::exists(record));
 }
 
