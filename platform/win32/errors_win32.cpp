@@ -1,7 +1,36 @@
 // The system's own codes: the platform's results are told in them already.
+#include <cstddef>
 #include <cstring>
 
 #include "platform/win32/win32_handles.h"
+
+namespace {
+
+// The longest word that leads to an insert and goes with it: "for", "from".
+constexpr std::ptrdiff_t kLeadingWord = 4;
+
+// An insert the call cannot fill ("Bad EXE format for %1.") goes, with the
+// short word that leads to it: "Bad EXE format."
+void DropInserts(char* text) {
+  for (char* at = std::strchr(text, '%'); at != nullptr; at = std::strchr(at, '%')) {
+    char* end = at + 1;
+    while (*end >= '0' && *end <= '9') ++end;
+    if (end == at + 1) {
+      ++at;
+      continue;
+    }
+    char* start = at;
+    while (start > text && start[-1] == ' ') --start;
+    char* word = start;
+    while (word > text && word[-1] != ' ') --word;
+    if (word > text && start - word <= kLeadingWord) start = word;
+    while (start > text && start[-1] == ' ') --start;
+    std::memmove(start, end, std::strlen(end) + 1);
+    at = start;
+  }
+}
+
+}  // namespace
 
 uint32_t ReadLastError() { return GetLastError(); }
 
@@ -29,4 +58,5 @@ void DescribeError(uint32_t code, char* out, std::size_t size) {
   DWORD end = length;
   while (end > 0 && (out[end - 1] == ' ' || out[end - 1] == '\r' || out[end - 1] == '\n')) --end;
   out[end] = '\0';
+  DropInserts(out);
 }

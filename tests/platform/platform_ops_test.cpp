@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <set>
 #include <string>
 
@@ -160,3 +161,25 @@ TEST(CurrentDirectory, ReadsAndChanges) {
 }
 
 }  // namespace
+
+// What a box says of each failure the launcher names: one line of the
+// system's words ending in a period, no insert the call could not fill
+// ("Bad EXE format for %1."), always terminated, even cut short.
+TEST(Errors, EveryNamedCodeReadsAsOneWholeLine) {
+  for (const uint32_t code :
+       {kErrorFileNotFound, kErrorPathNotFound, kErrorAccessDenied, kErrorNotEnoughMemory,
+        kErrorBadFormat, kErrorSharingViolation, kErrorDiskFull, kErrorDirNotEmpty,
+        kErrorAlreadyExists, kErrorInvalidName, kErrorBadExeFormat, kErrorFilenameTooLong,
+        kErrorFileTooLarge, kErrorDirectory}) {
+    char words[256];
+    DescribeError(code, words, sizeof words);
+    const std::string text = words;
+    EXPECT_FALSE(text.empty()) << code;
+    EXPECT_EQ(text.back(), '.') << code << ": " << text;
+    EXPECT_EQ(text.find('%'), std::string::npos) << code << ": " << text;
+    EXPECT_EQ(text.find_first_of("\r\n"), std::string::npos) << code << ": " << text;
+    char cramped[8];
+    DescribeError(code, cramped, sizeof cramped);
+    EXPECT_LT(std::strlen(cramped), sizeof cramped) << code;
+  }
+}

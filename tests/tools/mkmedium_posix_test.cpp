@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <set>
@@ -821,7 +822,18 @@ TEST(MkmediumPosix, TheImageCheckReadsCraftedRecordsAsTheSystemsDoOrSaysItCannot
            }
          }
        },
-       1, "a directory that leads back to one read before, a loop"}};
+       1, "a directory that leads back to one read before, a loop"},
+      // A UDF tree, which Windows reads first and could hold other files.
+      {"UDF beside",
+       [&](Bytes& bytes) {
+         const std::size_t after = 18 * kIsoBlock;
+         ASSERT_EQ(bytes[after], 255);
+         std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(after),
+                   bytes.begin() + static_cast<std::ptrdiff_t>(after + kIsoBlock), 0);
+         std::memcpy(&bytes[after + 1], "NSR03", 5);
+         bytes[after + 6] = 1;
+       },
+       1, "cannot compare: the image holds a UDF file system (NSR03) beside ISO 9660 and Joliet"}};
   for (const Craft& craft : crafts) {
     SCOPED_TRACE(craft.name);
     Bytes crafted = real;

@@ -231,6 +231,25 @@ void MarkDisagreements(ImageRecords* records) {
   }
 }
 
+// UDF's volume recognition sequence follows the ISO 9660 descriptors,
+// "BEA01", then "NSR02" or "NSR03", then "TEA01", each in a block of its own.
+std::string FindOtherFileSystem(std::ifstream& image, int after) {
+  std::vector<unsigned char> block;
+  for (int n = after; n < kMostDescriptors; ++n) {
+    if (!ReadBlocks(image, kFirstDescriptor + n, kBlock, &block)) break;
+    const char* id = reinterpret_cast<const char*>(&block[1]);
+    if (std::memcmp(id, "NSR02", 5) == 0 || std::memcmp(id, "NSR03", 5) == 0) {
+      return "a UDF file system (" + std::string(id, 5) + ")";
+    }
+    if (std::memcmp(id, "BEA01", 5) != 0 && std::memcmp(id, "BOOT2", 5) != 0 &&
+        std::memcmp(id, "CDW02", 5) != 0) {
+      break;
+    }
+  }
+  image.clear();
+  return "";
+}
+
 }  // namespace
 
 bool ReadImageRecords(const char* path, std::size_t mostEntries, ImageRecords* records) {
@@ -238,9 +257,10 @@ bool ReadImageRecords(const char* path, std::size_t mostEntries, ImageRecords* r
   std::vector<unsigned char> primary;
   std::vector<unsigned char> joliet;
   std::vector<unsigned char> descriptor;
-  for (int n = 0; n < kMostDescriptors && image.good(); ++n) {
+  int n = 0;
+  for (; n < kMostDescriptors && image.good(); ++n) {
     if (!ReadBlocks(image, kFirstDescriptor + n, kBlock, &descriptor) ||
-        std::memcmp(&descriptor[1], "CD001", 5) != 0 || descriptor[0] == 255) {
+        std::memcmp(&descriptor[1], "CD001", 5) != 0) {
       break;
     }
     if (descriptor[0] == 1 && primary.empty()) primary = descriptor;
@@ -248,6 +268,7 @@ bool ReadImageRecords(const char* path, std::size_t mostEntries, ImageRecords* r
       joliet = descriptor;
     }
   }
+  records->otherFileSystem = FindOtherFileSystem(image, n);
   if (primary.empty()) return false;
   records->volumeBlocks = ReadLittle32(&primary[kVolumeBlocksAt]);
   const std::vector<unsigned char>* roots[2] = {&joliet, &primary};

@@ -31,6 +31,9 @@ struct ImageRecords {
   // Why a tree cannot be read at all ("" when it can): a directory loop, a
   // tree deeper or larger than any medium, records that run past their end.
   std::string unreadable[2];
+  // A file system the image holds beside ISO 9660 and Joliet, which a
+  // system may read in their place ("" when none): Windows reads UDF first.
+  std::string otherFileSystem;
 };
 
 // The deepest directory a medium holds: every level takes a name and a
