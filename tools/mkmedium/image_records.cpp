@@ -273,6 +273,7 @@ bool ReadImageRecords(const char* path, std::size_t mostEntries, ImageRecords* r
   records->volumeBlocks = ReadLittle32(&primary[kVolumeBlocksAt]);
   const std::vector<unsigned char>* roots[2] = {&joliet, &primary};
   for (int tree = 0; tree < 2; ++tree) {
+    records->entries[tree] = 0;
     records->unreadable[tree].clear();
     records->files[tree].clear();
     if (roots[tree]->empty()) {
@@ -282,6 +283,7 @@ bool ReadImageRecords(const char* path, std::size_t mostEntries, ImageRecords* r
     TreeWalk walk = {&image, records->volumeBlocks, mostEntries,
                      0,      &records->files[tree], &records->unreadable[tree]};
     WalkTree(&walk, roots[tree]->data() + kRootRecordAt);
+    records->entries[tree] = walk.entries;
   }
   MarkDisagreements(records);
   return true;

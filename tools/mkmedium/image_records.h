@@ -31,6 +31,7 @@ struct ImageRecords {
   // Why a tree cannot be read at all ("" when it can): a directory loop, a
   // tree deeper or larger than any medium, records that run past their end.
   std::string unreadable[2];
+  std::size_t entries[2];  // each tree's entries as its walk met them
   // A file system the image holds beside ISO 9660 and Joliet, which a
   // system may read in their place ("" when none): Windows reads UDF first.
   std::string otherFileSystem;
