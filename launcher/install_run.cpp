@@ -33,6 +33,19 @@ bool IsTargetInsideSource(const char* target, const char* source) {
   return ReadDirectoryPart(folder, target) && IsDirectoryWithin(folder, source);
 }
 
+// A named target that could not be made (`error` says why) is told, unless
+// a folder stands there already: the user's to install into. Anything else
+// would fail every file of the medium, which is not the medium's fault.
+bool TellTargetNotMade(const char* directory, uint32_t error) {
+  DirEntry found;
+  if (error == kErrorAlreadyExists && LookUpPath(directory, &found) && IsDirectoryEntry(found)) {
+    return false;
+  }
+  TellRunProblem(kTargetNotMadeText, directory,
+                 error == kErrorAlreadyExists ? kErrorDirectory : error);
+  return true;
+}
+
 // Creates the target and takes the source. False when the run is refused,
 // after the person has been told why; nothing is then left behind that the
 // run made. `held` is the temporary copy, held from its making to its
@@ -61,6 +74,7 @@ bool PrepareInstallRun(const char* argument, InstallTarget* target, PathBuffer& 
     if (*held == nullptr) return false;
   }
   const bool created = temporary || MakeDirectory(target->directory);
+  if (!created && TellTargetNotMade(target->directory, ReadLastError())) return false;
   // Asked again of what was made: a folder on the way may have changed.
   if (!IsDirectoryWithin(target->directory, source)) return true;
   if (temporary) {

@@ -42,6 +42,13 @@ constexpr char kBlockedBySomethingText[] = "something that is not a folder";
 constexpr char kCopyNotMadeText[] =
     "Setup cannot make its folder\n%s\n\n%s\n\nRun setup again with another folder, for "
     "example:\nsetup C:\\Install";
+constexpr char kTempFolderMissingText[] =
+    "Setup cannot make its folder in\n%s\n\nThis folder for temporary files does not exist.\n\n"
+    "Set TEMP and TMP to a folder that exists, or run setup again with a folder of your own, "
+    "for example:\nsetup C:\\Install";
+constexpr char kTargetNotMadeText[] =
+    "Setup cannot make the folder\n%s\n\n%s\n\nCheck that its drive is there and may be "
+    "written to, or run setup again with another folder, for example:\nsetup C:\\Install";
 
 // A copy that lacks a file of the medium is never handed to the installer:
 // the file or folder, why, and what to do.

@@ -141,10 +141,17 @@ HeldDirectory TakeTemporaryCopy(const char* directory) {
       return nullptr;
     }
   }
-  // There to be made, yet never there to be opened: a link that leads
-  // nowhere, as Wine shows one.
+  // No folder for temporary files to make it in (TEMP names one that is
+  // gone); else there to be made, yet never there to be opened: a link that
+  // leads nowhere, as Wine shows one.
   if (error == kErrorFileNotFound || error == kErrorPathNotFound) {
-    TellWhatBlocksTheCopy(directory);
+    PathBuffer folder;
+    DirEntry found;
+    if (ReadDirectoryPart(folder, directory) && !LookUpPath(folder, &found)) {
+      TellRunProblem(kTempFolderMissingText, folder, error);
+    } else {
+      TellWhatBlocksTheCopy(directory);
+    }
     return nullptr;
   }
   TellRunProblem(error == kErrorSharingViolation ? kCopyInUseText : kCopyNotMadeText, directory,

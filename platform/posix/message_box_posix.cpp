@@ -42,10 +42,13 @@ uint32_t CurrentThreadId() { return static_cast<uint32_t>(syscall(SYS_gettid)); 
 
 }  // namespace
 
-int ShowMessageBox(const char* text, const char* title, uint32_t /*type*/) {
+int ShowMessageBox(const char* text, const char* title, uint32_t type) {
   if (CurrentThreadId() == static_cast<uint32_t>(getpid())) {
-    (void)std::printf("%s\n\n%s\n", title, text);
-    (void)std::fflush(stdout);
+    // What went wrong goes where a terminal's user and a log look for it;
+    // the usage, asked for, to the output.
+    FILE* stream = (type & kMessageBoxError) != 0 ? stderr : stdout;
+    (void)std::fprintf(stream, "%s\n\n%s\n", title, text);
+    (void)std::fflush(stream);
     return kBoxAnswerOk;
   }
   BoxTable& table = Boxes();

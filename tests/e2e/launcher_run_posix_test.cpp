@@ -190,6 +190,36 @@ TEST_F(LauncherRun, AnUntrustedTemporaryTargetIsRefused) {
   EXPECT_FALSE(fs::exists(record));
 }
 
+// A folder that cannot be made, or a folder for temporary files that is not
+// there, is told as what it is, never as a file of the medium that could
+// not be copied; what went wrong goes to standard error, the usage asked
+// for to standard output.
+TEST_F(LauncherRun, AFolderThatCannotBeMadeIsToldAsSuchOnStandardError) {
+  const std::string program = (medium / "setup.exe").string();
+  const auto launchTo = [&](const std::string& arguments, const char* kept) {
+    return RunProgram("/bin/sh", medium,
+                      "-c \"'" + program + "' " + arguments + " " + kept + "/dev/null\"");
+  };
+  WriteBytes(scratch.path / "a-file", TextBytes("the user's"));
+  for (const fs::path& target : {scratch.path / "no" / "such" / "kit", scratch.path / "a-file"}) {
+    const ProgramRun run = launchTo("'" + target.string() + "'", ">");
+    EXPECT_EQ(run.exitCode, 1) << target;
+    EXPECT_NE(run.output.find("Setup cannot make the folder\n"), std::string::npos)
+        << target << "\n"
+        << run.output;
+    EXPECT_EQ(run.output.find("Setup could not copy"), std::string::npos) << run.output;
+  }
+  EXPECT_FALSE(fs::exists(scratch.path / "no"));
+  EXPECT_EQ(ReadBytes(scratch.path / "a-file"), TextBytes("the user's"));
+  setenv("TMPDIR", (scratch.path / "gone").c_str(), 1);
+  const ProgramRun gone = launchTo("", ">");
+  EXPECT_NE(gone.output.find("This folder for temporary files does not exist."), std::string::npos)
+      << gone.output;
+  setenv("TMPDIR", temp.c_str(), 1);
+  EXPECT_FALSE(fs::exists(record)) << "no installer started";
+  EXPECT_NE(launchTo("/?", "2>").output.find("Halvern Vantrel"), std::string::npos);
+}
+
 TEST_F(LauncherRun, PathsThatDoNotFitRefuseTheRun) {
   EXPECT_EQ(Launch(std::string(300, 'x')).exitCode, 1);
   const std::string deep = (scratch.path / std::string(250, 'y')).string();

@@ -27,30 +27,17 @@ struct RunOrder : ::testing::Test {
 TEST_F(RunOrder, NoticeCopyCloseLaunchTimeOutThenRemoval) {
   RunInstall("");
   const std::vector<std::string> expected = {
-      "read-current-directory",
-      "root T:\\tmp\\VANTREL",
-      "within M:\\medium T:\\tmp\\VANTREL",
-      "create-private-directory T:\\tmp\\VANTREL",
-      "list T:\\tmp\\*.*",
-      "within T:\\tmp\\VANTREL M:\\medium",
-      "start-notice-thread",
-      "list M:\\medium\\*.*",
-      "look-up T:\\tmp\\VANTREL\\SETUP.EXE",
-      "write T:\\tmp\\VANTREL\\SETUP.EXE",
-      "close-search",
-      "find-window 32770 Vantrel 77",
-      "send-message 16",
-      "wait notice 5000",
-      "release notice",
-      "read-current-directory",
-      "change-directory T:\\tmp\\VANTREL",
+      "read-current-directory", "root T:\\tmp\\VANTREL", "within M:\\medium T:\\tmp\\VANTREL",
+      // Asked before the copy is made or taken: not among the install files.
+      "look-up T:\\tmp\\VANTREL", "within T:\\tmp M:\\medium",
+      "create-private-directory T:\\tmp\\VANTREL", "list T:\\tmp\\*.*",
+      "within T:\\tmp\\VANTREL M:\\medium", "start-notice-thread", "list M:\\medium\\*.*",
+      "look-up T:\\tmp\\VANTREL\\SETUP.EXE", "write T:\\tmp\\VANTREL\\SETUP.EXE", "close-search",
+      "find-window 32770 Vantrel 77", "send-message 16", "wait notice 5000", "release notice",
+      "read-current-directory", "change-directory T:\\tmp\\VANTREL",
       "create-process Setup.exe | T:\\tmp\\VANTREL\\SETUP.EXE | T:\\tmp\\VANTREL",
-      "release process",
-      "wait thread 360000",
-      "release thread",
-      "change-directory M:\\medium",
-      "read-held-entry",
-      "remove-held T:\\tmp\\VANTREL"};
+      "release process", "wait thread 360000", "release thread", "change-directory M:\\medium",
+      "read-held-entry", "remove-held T:\\tmp\\VANTREL"};
   EXPECT_EQ(World().calls, expected);
   ASSERT_EQ(World().written.size(), 1u);
   EXPECT_EQ(World().written[0], "abc");
@@ -104,7 +91,8 @@ TEST_F(RunOrder, ASecondLauncherOnTheTemporaryCopyDoesNothingToItAndSaysSo) {
   EXPECT_EQ(World().calls,
             (std::vector<std::string>{
                 "read-current-directory", "root T:\\tmp\\VANTREL",
-                "within M:\\medium T:\\tmp\\VANTREL", "create-private-directory T:\\tmp\\VANTREL",
+                "within M:\\medium T:\\tmp\\VANTREL", "look-up T:\\tmp\\VANTREL",
+                "within T:\\tmp M:\\medium", "create-private-directory T:\\tmp\\VANTREL",
                 "take-earlier T:\\tmp\\VANTREL", "message-box Halvern Vantrel"}));
 }
 
