@@ -109,8 +109,10 @@ bool ReadDirectoryPart(PathBuffer& out, const char* path) {
   const char* name = FindLastName(path);
   if (name == path) return CopyPath(out, ".");
   if (!CopyPath(out, path)) return false;
-  // The separator before the name goes, but a root's own.
+  // The separator before the name goes, but a root's own: "\" or "C:\"
+  // ("C:" alone names the drive's current folder).
   const std::ptrdiff_t cut = name - path - 1;
-  out[cut == 0 ? 1 : cut] = '\0';
+  const bool root = cut == 0 || (cut == 2 && path[1] == ':');
+  out[root ? cut + 1 : cut] = '\0';
   return true;
 }

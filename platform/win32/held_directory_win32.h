@@ -2,9 +2,12 @@
 // identity, whether a listing through it has begun, whether it was opened
 // with delete access, whether its name ends in a dot or a blank (which Wine
 // reads back without them), and the native calls that reach through it, looked up
-// once for the directory and its children. Its name on the volume is not
-// kept: it is read from the handle when a child is checked, so that no level
-// of a deep tree holds a copy of a path that may be 32,767 units long.
+// once for the directory and its children. Its name on the volume is read
+// from the handle when a child is first checked and kept for the next
+// children, until the walk goes down into a directory of it: so a deep tree
+// costs reads in line with its directories, not the square of its depth,
+// and only the deepest level holds a copy of a path that may be 32,767
+// units long.
 #pragma once
 
 #include <windows.h>
@@ -19,6 +22,10 @@ struct PlatformHeldDirectory {
   bool deletable;
   bool dottedName;  // its name in its parent ends in a dot or a blank
   NtFileCalls calls;
+  // Its own name on its volume while `named`; dropped when the walk goes
+  // down into a child, and when it is renamed through its hold.
+  bool named;
+  VolumeName name;
 };
 
 // Takes over `directory` (INVALID_HANDLE_VALUE from a failed open included):
@@ -27,6 +34,8 @@ struct PlatformHeldDirectory {
 // are the calls already looked up, or nullptr; `deletable` says the handle
 // has delete access.
 HeldDirectory HoldOpenedDirectory(HANDLE directory, const NtFileCalls* known, bool deletable);
+// Drops the name read of it, for a rename through its hold.
+void ForgetHeldName(HeldDirectory directory);
 
 // Whether `reached` is `parent`, one separator and `name`, or some of `name`
 // with only dots and blanks cut from its end (Wine reads such names back

@@ -48,15 +48,16 @@ bool LiesInParent(HeldDirectory parent, HANDLE child, const HeldName& name,
       info->dwVolumeSerialNumber != parent->identity.dwVolumeSerialNumber) {
     return false;
   }
-  VolumeName parentName;
+  if (!parent->named) {
+    if (!ReadVolumeName(parent->calls, parent->directory, &parent->name)) return false;
+    parent->named = true;
+  }
   VolumeName reached;
-  if (!ReadVolumeName(parent->calls, parent->directory, &parentName)) return false;
   bool lies = false;
   if (ReadVolumeName(parent->calls, child, &reached)) {
-    lies = IsParentAndName(reached, parentName, parent->dottedName, name);
+    lies = IsParentAndName(reached, parent->name, parent->dottedName, name);
     ReleaseVolumeName(&reached);
   }
-  ReleaseVolumeName(&parentName);
   return lies;
 }
 
@@ -143,7 +144,7 @@ bool MarkForDeletion(const NtFileCalls& calls, HANDLE file,
 
 HeldDirectory HoldOpenedDirectory(HANDLE directory, const NtFileCalls* known, bool deletable) {
   if (directory == INVALID_HANDLE_VALUE) return nullptr;
-  PlatformHeldDirectory found = {directory, {}, false, deletable, false, {}};
+  PlatformHeldDirectory found = {directory, {}, false, deletable, false, {}, false, {}};
   if (known != nullptr) found.calls = *known;
   const bool real = GetFileInformationByHandle(directory, &found.identity) != 0 &&
                     (found.identity.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
@@ -159,6 +160,7 @@ HeldDirectory HoldOpenedDirectory(HANDLE directory, const NtFileCalls* known, bo
     SetLastError(real ? ERROR_NOT_ENOUGH_MEMORY : ERROR_ACCESS_DENIED);
     return nullptr;
   }
+  // The name's room is the record's own: copied before it is ever read.
   *held = found;
   return held;
 }
@@ -180,6 +182,8 @@ HeldDirectory OpenChildDirectory(HeldDirectory parent, const HeldName& name) {
   const auto* units = reinterpret_cast<const WCHAR*>(name.bytes);
   const std::size_t count = name.size / sizeof(WCHAR);
   if (child != nullptr) child->dottedName = count > 0 && IsDotOrBlank(units[count - 1]);
+  // The walk goes down into it: only the deepest level keeps its name.
+  ForgetHeldName(parent);
   return child;
 }
 
@@ -218,8 +222,15 @@ bool RemoveChildDirectory(HeldDirectory parent, const HeldName& name) {
 void SuspendHeldDirectory(HeldDirectory /*directory*/) {}
 bool ResumeHeldDirectory(HeldDirectory /*directory*/, HeldDirectory /*child*/) { return true; }
 
+void ForgetHeldName(HeldDirectory directory) {
+  if (!directory->named) return;
+  ReleaseVolumeName(&directory->name);
+  directory->named = false;
+}
+
 void CloseHeldDirectory(HeldDirectory directory) {
   if (directory == nullptr) return;
+  ForgetHeldName(directory);
   CloseHandle(directory->directory);
   HeapFree(GetProcessHeap(), 0, directory);
 }

@@ -222,6 +222,7 @@ HeldDirectory RenewEarlierCopy(HeldDirectory emptied, const char* path) {
 }
 
 bool MoveHeldCopyAside(HeldDirectory held, const char* asidePath) {
+  ForgetHeldName(held);
   return RenameNtFile(held->calls, held->directory, asidePath);
 }
 

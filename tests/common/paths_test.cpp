@@ -87,3 +87,27 @@ TEST(CommandTail, LeadByteInsideQuotesTakesItsTrailByte) {
 }
 
 }  // namespace
+
+// The one splitter of a path's last name, for launcher and Linux paths: a
+// root keeps its separator ("C:" alone would name the drive's current
+// folder, the medium's itself).
+TEST(PathSplit, TheLastNameAndItsFolderRootsKeptWhole) {
+  const struct {
+    const char* path;
+    const char* folder;
+    const char* name;
+  } cases[] = {{"a", ".", "a"},
+               {"\\a", "\\", "a"},
+               {"/a", "/", "a"},
+               {"C:\\a", "C:\\", "a"},
+               {"C:\\a\\b", "C:\\a", "b"},
+               {"/tmp/x/VANTREL", "/tmp/x", "VANTREL"},
+               {"C:\\a/b", "C:\\a", "b"},
+               {"dir\\", "dir", ""}};
+  for (const auto& split : cases) {
+    PathBuffer folder;
+    ASSERT_TRUE(ReadDirectoryPart(folder, split.path)) << split.path;
+    EXPECT_STREQ(folder, split.folder) << split.path;
+    EXPECT_STREQ(FindLastName(split.path), split.name) << split.path;
+  }
+}
