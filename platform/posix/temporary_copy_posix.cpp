@@ -35,11 +35,24 @@ bool IsHeldWhereNamed(HeldDirectory held, const char* path) {
   return named;
 }
 
+// A folder mounted where the copy is named (a bind mount of the user's own
+// files) is no copy the launcher made: its mount is not its folder's. A
+// bind mount of the temporary folder itself shows both on the one mount.
+bool IsMountedAtName(HeldDirectory held, const char* path) {
+  PathBuffer folder;
+  if (!ReadDirectoryPart(folder, path)) return false;
+  const int parent = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (parent < 0) return false;
+  const uint64_t folderMount = ReadMountId(parent);
+  close(parent);
+  return folderMount != 0 && held->mountId != 0 && folderMount != held->mountId;
+}
+
 // A real directory of this user's that nobody else may write into, locked
 // for this run and still where `path` (native) names it; EBUSY (a sharing
 // violation) when another holds the lock, ENOENT when it went before the
-// lock was had, ELOOP when a link or something other than a directory
-// stands there.
+// lock was had, ELOOP when a link, a mount or something other than a
+// directory stands there.
 HeldDirectory HoldAndLock(int fd, const char* path) {
   if (fd < 0 && (errno == ENOTDIR || errno == ELOOP)) {
     struct stat there = {};
@@ -48,7 +61,9 @@ HeldDirectory HoldAndLock(int fd, const char* path) {
   HeldDirectory held = HoldOpenedDirectory(fd);
   if (held == nullptr) return nullptr;
   int error = 0;
-  if (held->own.st_uid != geteuid() || (held->own.st_mode & 022) != 0) {
+  if (IsMountedAtName(held, path)) {
+    error = ELOOP;
+  } else if (held->own.st_uid != geteuid() || (held->own.st_mode & 022) != 0) {
     error = EACCES;
   } else if (flock(held->fd, LOCK_EX | LOCK_NB) != 0) {
     error = errno == EWOULDBLOCK ? EBUSY : errno;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -298,6 +299,34 @@ struct MountUndone {
     }
   }
 };
+
+// A folder of the user's bind-mounted where the copy or a copy set aside is
+// named is no copy of the launcher's: it is told, never emptied.
+TEST_F(LauncherRun, AFolderMountedAtTheCopysNameIsNeverTaken) {
+  const fs::path users = scratch.path / "users-files";
+  WriteBytes(users / "precious.txt", TextBytes("precious"));
+  struct stat own = {};
+  ASSERT_EQ(stat(users.c_str(), &own), 0);
+  char identity[17];
+  (void)std::snprintf(identity, sizeof identity, "%016llx",
+                      static_cast<unsigned long long>(own.st_ino));
+  const MountUndone copy{temp / "VANTREL"};
+  if (!MountBind(users, copy.point)) GTEST_SKIP() << "no bind mounts here";
+  const ProgramRun run = Launch("");
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.output.find("Setup cannot start: where its folder\n" + copy.point.string()),
+            std::string::npos)
+      << run.output;
+  EXPECT_EQ(ListTree(users), (std::vector<std::string>{"precious.txt"}));
+  RunProgram("/bin/umount", "/", "'" + copy.point.string() + "'");
+  fs::remove(copy.point);
+  // Under the name of a copy set aside, the folder's own identity in it.
+  const MountUndone aside{temp / ("VANTREL-" + std::string(identity))};
+  ASSERT_TRUE(MountBind(users, aside.point));
+  EXPECT_EQ(Launch("").exitCode, 1);
+  EXPECT_EQ(ListTree(users), (std::vector<std::string>{"precious.txt"}));
+  EXPECT_TRUE(fs::exists(record)) << "the run itself goes on";
+}
 
 // The lock is the running copy itself: however the temporary folder is
 // spelled (itself, a link to it, a bind mount of it), a second run meets
