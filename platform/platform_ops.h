@@ -5,9 +5,11 @@
 // Results follow the Windows calls they stand for: true on success, and on
 // failure `ReadLastError` tells why, as a Windows error code. "Fails with"
 // names the codes the launcher can meet, in both bodies unless a platform is
-// named; anything else the system reports comes as it is on Windows and as 31
-// (kErrorGenericFailure) on Linux. "2 or 3": Linux says 2 for a missing file
-// and a missing folder on the way alike, where Windows says 3 for the folder.
+// named; anything else the system reports comes as it is on Windows, and on
+// Linux as its errno under bit 29 (the bit of applications' own codes, which
+// no Windows code has), so that DescribeError gives the system's words.
+// "2 or 3": Linux says 2 for a missing file and a missing folder on the way
+// alike, where Windows says 3 for the folder.
 #pragma once
 
 #include <cstddef>

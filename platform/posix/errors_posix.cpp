@@ -8,8 +8,15 @@
 
 namespace {
 
+// An errno with no Windows code of its own travels in the code itself,
+// under the bit Windows leaves to applications' own codes, so that its
+// words are the system's even once errno has moved on (EMFILE, EDQUOT,
+// ESTALE would all read "Input/output error").
+constexpr uint32_t kNativeErrorFlag = 0x20000000;
+
 // The errno a code was mapped from, for the system's own words about it.
 int UnmapError(uint32_t code) {
+  if ((code & kNativeErrorFlag) != 0) return static_cast<int>(code & ~kNativeErrorFlag);
   switch (code) {
     case kErrorFileNotFound:
     case kErrorPathNotFound:
@@ -89,7 +96,7 @@ uint32_t MapErrno(int error) {
     case ELOOP:
       return kErrorDirectory;
     default:
-      return kErrorGenericFailure;
+      return error > 0 ? kNativeErrorFlag | static_cast<uint32_t>(error) : kErrorGenericFailure;
   }
 }
 

@@ -1,11 +1,13 @@
 // What only the Linux stand-ins do: Windows paths on a Linux file system, and
 // modes standing in for Windows rights.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <vector>
 
 #include "platform/platform_ops.h"
 #include "platform/posix/posix_paths.h"
@@ -149,3 +151,25 @@ TEST(PosixFiles, AFileJustUnder2GiBIsReadWhole) {
 }
 
 }  // namespace
+
+// A failure with no Windows code of its own is told in the system's words,
+// however errno has moved on before the box is shown.
+TEST(PosixErrors, AnErrorWithoutAWindowsCodeKeepsItsOwnWords) {
+  rlimit before = {};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &before), 0);
+  const rlimit few = {8, before.rlim_max};
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &few), 0);
+  std::vector<FileHandle> opened;
+  FileHandle file = nullptr;
+  while ((file = OpenFileForRead("/dev/null")) != nullptr && opened.size() < 16) {
+    opened.push_back(file);
+  }
+  const uint32_t code = ReadLastError();
+  for (FileHandle held : opened) CloseFile(held);
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &before), 0);
+  errno = 0;
+  char words[128];
+  DescribeError(code, words, sizeof words);
+  EXPECT_STREQ(words, "Too many open files.");
+  EXPECT_NE(code, kErrorGenericFailure);
+}
