@@ -41,6 +41,8 @@ ProgramRun RunProgram(const fs::path& program, const fs::path& workingDirectory,
   ProgramRun run{-1, ""};
   const BOOL started = CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
                                       workingDirectory.string().c_str(), &startup, &info);
+  // A start the system refused says why, where a test shows the output.
+  const DWORD startError = started ? 0 : GetLastError();
   if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
   if (started) {
     WaitForSingleObject(info.hProcess, 120000);
@@ -56,6 +58,7 @@ ProgramRun RunProgram(const fs::path& program, const fs::path& workingDirectory,
     run.output.assign(bytes.begin(), bytes.end());
     fs::remove(outputFile, error);
   }
+  if (!started) run.output += "the test could not start it: error " + std::to_string(startError);
   return run;
 }
 

@@ -143,7 +143,7 @@ TEST(MkmediumCheck, ListsEveryDifferenceAndPassesOnlyAnExactMedium) {
   fs::remove(medium / "empty");
   WriteBytes(medium / "setup.exe", TextBytes("M"));
   const ProgramRun spoiled = RunProgram(MkmediumProgram(), scratch.path, check);
-  EXPECT_EQ(spoiled.exitCode, 1);
+  EXPECT_EQ(spoiled.exitCode, 1) << spoiled.output;
   EXPECT_TRUE(Names(spoiled, "differs: " + Shown("data\\flip") + ": contents differ"))
       << spoiled.output;
   EXPECT_TRUE(Names(spoiled, "missing: " + Shown("data\\gone"))) << spoiled.output;
