@@ -15,26 +15,23 @@ struct RestoredFile {
   const char* destination;
   bool mustBeNew;
   uint64_t length;
-  PendingFile written;
-  bool created;
-  int result;  // when the taker stopped the loop
+  PendingFile written;  // its file null until made, and again once discarded
+  int result;           // when the taker stopped the loop
   FileLoss* loss;
 };
 
 bool WriteRestoredPiece(void* taker, unsigned char* bytes, std::size_t count) {
   auto* file = static_cast<RestoredFile*>(taker);
-  if (!file->created) {
-    // A destination that cannot be created is passed over, as the walk expects.
-    if (!CreateRestoredFile(file->destination, file->mustBeNew, &file->written, file->loss)) {
-      return false;
-    }
-    file->created = true;
+  // A destination that cannot be created is passed over, as the walk expects.
+  if (file->written.file == nullptr &&
+      !CreateRestoredFile(file->destination, file->mustBeNew, &file->written, file->loss)) {
+    return false;
   }
   if (WriteRestoredBytes(&file->written, file->destination, bytes, count, file->length,
                          file->loss)) {
     return true;
   }
-  file->created = false;  // discarded
+  file->written.file = nullptr;  // discarded
   file->result = kRestoreWriteFailed;
   return false;
 }
@@ -53,7 +50,7 @@ unsigned char* AllocateRestoreBuffer(uint64_t length, std::size_t* capacity) {
 
 // Its size comes from the file opened, which spares a look-up of the path.
 int RestoreOpenFile(FileHandle file, const char* destination, bool mustBeNew, FileLoss* loss) {
-  RestoredFile restored = {destination, mustBeNew, 0, {nullptr, false}, false, kRestoreDone, loss};
+  RestoredFile restored = {destination, mustBeNew, 0, {nullptr, false}, kRestoreDone, loss};
   std::size_t capacity = 0;
   unsigned char* buffer = nullptr;
   if (!ReadFileSize(file, &restored.length)) {
@@ -73,7 +70,7 @@ int RestoreOpenFile(FileHandle file, const char* destination, bool mustBeNew, Fi
     case PieceEnd::kCarried:
       return FinishRestoredFile(&restored.written, destination, loss);
     case PieceEnd::kSourceFailed:
-      if (restored.created) AbandonRestoredFile(&restored.written, destination);
+      if (restored.written.file != nullptr) AbandonRestoredFile(&restored.written, destination);
       return kRestoreSourceUnreadable;
     case PieceEnd::kTakerStopped:
       break;

@@ -20,12 +20,14 @@ void NoteLoss(FileLoss* loss, int kind, uint32_t error) { *loss = {kind, error};
 
 bool CreateRestoredFile(const char* destination, bool mustBeNew, PendingFile* written,
                         FileLoss* loss) {
-  // A file that may replace what stands there is written at its name.
-  const bool created = mustBeNew ? CreatePendingFile(destination, written)
-                                 : (*written = {OpenFileForWrite(destination, false), true},
-                                    written->file != nullptr);
-  if (!created) NoteLoss(loss, kLossSystemError, ReadLastError());
-  return created;
+  if (mustBeNew) {
+    if (!CreatePendingFile(destination, written)) written->file = nullptr;
+  } else {
+    // A file that may replace what stands there is written at its name.
+    *written = {OpenFileForWrite(destination, false), true};
+  }
+  if (written->file == nullptr) NoteLoss(loss, kLossSystemError, ReadLastError());
+  return written->file != nullptr;
 }
 
 bool WriteRestoredBytes(PendingFile* written, const char* destination, const unsigned char* bytes,

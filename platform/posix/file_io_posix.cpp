@@ -117,8 +117,9 @@ bool CreatePendingFile(const char* path, PendingFile* pending) {
 bool NamePendingFile(PendingFile* pending, const char* path) {
   PathBuffer native;
   const int fd = FdFromHandle(pending->file);
+  const bool translated = TranslatePath(path, native);
   bool named = pending->named;
-  if (!named && TranslatePath(path, native)) {
+  if (!named && translated) {
     char descriptor[kDescriptorPathSize];
     FormatDescriptorPath(fd, descriptor);
     // Through /proc, as a link of the descriptor's own needs a privilege.
@@ -134,7 +135,7 @@ bool NamePendingFile(PendingFile* pending, const char* path) {
   if (close(fd) == 0) return true;
   // A late write failure: the named file is cut short.
   const int late = errno;
-  if (TranslatePath(path, native)) unlink(native);
+  if (translated) unlink(native);
   errno = late;
   return false;
 }
